@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, only those that are missing.
+# Usage: scripts/deps.sh [build|run|test]   (default: test, which needs everything)
+set -euo pipefail
+
+want=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb woff2 npm imagemagick)
+case "${1:-test}" in
+  build|run) ;;
+  test) want+=(libstb-dev) ;;
+  *) echo "usage: $0 [build|run|test]" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${want[@]}"; do
+  # npm may come with a nodejs of another origin; the command is what counts.
+  if [ "$p" = npm ] && command -v npm >/dev/null 2>&1; then continue; fi
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+  echo "Installing with sudo: ${missing[*]}"
+else
+  echo "Installing: ${missing[*]}"
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
