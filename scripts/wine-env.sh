@@ -44,8 +44,14 @@ if [ ! -e /proc/asound/cards ] || grep -q 'no soundcards' /proc/asound/cards 2>/
   export KORVA_AUDIO_FILE="${KORVA_AUDIO_FILE:-$KORVA_WINE_DIR/audio.raw}"
   export XDG_CONFIG_HOME="$KORVA_WINE_DIR/xdg"
   mkdir -p "$XDG_CONFIG_HOME/alsa"
+  # The file is named when a program opens the device, so a test can choose its own.
   cat > "$XDG_CONFIG_HOME/alsa/asoundrc" <<ALSA
-pcm.!default { type file; slave.pcm "null"; file "$KORVA_AUDIO_FILE"; format "raw" }
+pcm.!default {
+  type file
+  slave.pcm "null"
+  file { @func getenv vars [ KORVA_AUDIO_FILE ] default "$KORVA_WINE_DIR/audio.raw" }
+  format "raw"
+}
 ALSA
 fi
 

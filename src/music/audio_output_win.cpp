@@ -2,6 +2,7 @@
 // and a time-critical thread renders each block again just after it was heard.
 #include <windows.h>
 #include <mmsystem.h>
+#undef FreeModule  // a Win16 leftover macro; the name is the music's own
 
 #include "music/audio_output.h"
 #include "music/audio_ring.h"
