@@ -7,7 +7,6 @@ int32_t RampLength = 128;
 float RampReciprocal = 1.0f / 128.0f;
 
 static const float GainUnit = 1.0f / 255.0f;  // 0.003921568859368563
-static const double WeightUnit = 1.0 / 2147483648.0;  // 2^-31
 
 void ClearVoices()
 {
@@ -68,20 +67,42 @@ static inline uint8_t RoundGain(float g)
     return x <= 0.0f ? 0 : x >= 255.0f ? 255 : uint8_t(x);
 }
 
-// Mixes `frames` frames of one voice into out from a 32.32 position with a 32.32 step
-// (negated when moving backward); the gains grow by their steps after each frame.
-// Returns the new position.
-static uint64_t MixRun(const int16_t* s, uint64_t position, uint64_t step, float* out,
-                       int32_t frames, float& gl, float& gr, float stepL, float stepR)
+// The interpolated value times 2^31, exactly: S[i] * 2^31 + w31 * (S[i+1] - S[i]), where
+// w31 is the top 31 bits of the fraction. It has at most 48 significant bits, so as a
+// double it equals S[i] + w * (S[i+1] - S[i]) computed in double precision, scaled.
+static inline int64_t Interpolate31(const int16_t* s, uint64_t position)
 {
-    for (int32_t k = 0; k < frames; ++k) {
-        const uint32_t i = uint32_t(position >> 32);
-        const double w = double(uint32_t(position) >> 1) * WeightUnit;
-        const double a = s[i];
-        const double v = a + w * (double(s[i + 1]) - a);
-        out[0] = float(double(out[0]) + v * gl);
-        out[1] = float(double(out[1]) + v * gr);
-        out += 2;
+    const uint32_t i = uint32_t(position >> 32);
+    const int64_t a = s[i];
+    return (a << 31) + int64_t(uint32_t(position) >> 1) * (s[i + 1] - a);
+}
+
+static const double Scale31 = 1.0 / 2147483648.0;  // 2^-31
+
+// Mixes `frames` frames at fixed gains from a 32.32 position with a 32.32 step
+// (negated when moving backward); returns the new position. The gains carry the
+// 2^-31 of the interpolation: v * g = (v * 2^31) * (g * 2^-31), both exact scalings.
+static uint64_t MixFixed(const int16_t* s, uint64_t position, uint64_t step, float* out,
+                         int32_t frames, float gl, float gr)
+{
+    const double left = double(gl) * Scale31, right = double(gr) * Scale31;
+    for (int32_t k = 0; k < frames; ++k, out += 2) {
+        const double v = double(Interpolate31(s, position));
+        out[0] = float(double(out[0]) + v * left);
+        out[1] = float(double(out[1]) + v * right);
+        position = (position & ~uint64_t(1)) + step;  // the lowest fraction bit is dropped
+    }
+    return position;
+}
+
+// The same with gains that grow by their steps after each frame.
+static uint64_t MixRamp(const int16_t* s, uint64_t position, uint64_t step, float* out,
+                        int32_t frames, float& gl, float& gr, float stepL, float stepR)
+{
+    for (int32_t k = 0; k < frames; ++k, out += 2) {
+        const double v = double(Interpolate31(s, position));
+        out[0] = float(double(out[0]) + v * (double(gl) * Scale31));
+        out[1] = float(double(out[1]) + v * (double(gr) * Scale31));
         gl += stepL;
         gr += stepR;
         position = (position & ~uint64_t(1)) + step;
@@ -172,25 +193,21 @@ static void MixVoice(XmVoice& v, float* out, int32_t n)
             uint64_t step = Fixed(v.stepInteger, v.stepFraction);
             if (v.direction == Backward)
                 step = ~step + 1;
-            float gl, gr, stepL = 0.0f, stepR = 0.0f;
+            uint64_t position = Fixed(v.position, v.fraction);
             if (ramping) {
-                gl = float(v.gainLeft) * GainUnit;
-                gr = float(v.gainRight) * GainUnit;
-                stepL = v.rampStepLeft;
-                stepR = v.rampStepRight;
-            } else {
-                gl = float(v.targetLeft) * GainUnit;
-                gr = float(v.targetRight) * GainUnit;
-            }
-            const uint64_t position = MixRun(s.data, Fixed(v.position, v.fraction), step, out,
-                                             frames, gl, gr, stepL, stepR);
-            v.position = uint32_t(position >> 32);
-            v.fraction = uint32_t(position);
-            if (ramping) {
+                float gl = float(v.gainLeft) * GainUnit;
+                float gr = float(v.gainRight) * GainUnit;
+                position = MixRamp(s.data, position, step, out, frames, gl, gr, v.rampStepLeft,
+                                   v.rampStepRight);
                 v.gainLeft = RoundGain(gl);
                 v.gainRight = RoundGain(gr);
                 v.rampFrames -= frames;
+            } else {
+                position = MixFixed(s.data, position, step, out, frames,
+                                    float(v.targetLeft) * GainUnit, float(v.targetRight) * GainUnit);
             }
+            v.position = uint32_t(position >> 32);
+            v.fraction = uint32_t(position);
             out += 2 * frames;
             n -= frames;
         }
