@@ -74,7 +74,7 @@ static inline int64_t Interpolate31(const int16_t* s, uint64_t position)
 {
     const uint32_t i = uint32_t(position >> 32);
     const int64_t a = s[i];
-    return (a << 31) + int64_t(uint32_t(position) >> 1) * (s[i + 1] - a);
+    return a * (int64_t(1) << 31) + int64_t(uint32_t(position) >> 1) * (s[i + 1] - a);
 }
 
 static const double Scale31 = 1.0 / 2147483648.0;  // 2^-31
