@@ -1,8 +1,207 @@
+// The program's entry and spine: setup, window, device, content, music, the intro
+// screens, then the message loop until the player quits.
 #include <windows.h>
+#include <mmsystem.h>
+#undef FreeModule  // a Win16 leftover macro; the name is the music's own
 
-// The program's entry. Start-up, the intro screens and the game arrive in later
-// steps; until then the program ends at once, successfully.
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+#include <cmath>
+
+#include "app/setup.h"
+#include "app/shared_state.h"
+#include "app/startup.h"
+#include "content/scene.h"
+#include "content/texture_script.h"
+#include "content/texture_upload.h"
+#include "game/uncle.h"
+#include "music/audio_output.h"
+#include "music/xm.h"
+#include "render/display.h"
+
+const IntroLine TitleLines[6] = {
+    {"Korvastil Brumsovert", 10, 20, 0xFFFFFF},
+    {"A game in 26 kilobytes by:", 10, 60, 0xAAAAAA},
+    {"Vexaroon", 10, 100, 0xAAAAAA},
+    {"+ pimbo / trask", 20, 140, 0xFFFFFF},
+    {"code: velk & ostrun", 20, 180, 0xFFFFFF},
+    {"music: pimbo", 20, 220, 0xAAAAAA},
+};
+
+const IntroLine BriefingLines[9] = {
+    {"You are Korvastil.. and KiiiLING dezinkUBES from dezinhell!", 0, 40, 0xBBBBBB},
+    {"But.ALLWAYS!protect FAT uncle BOB!", 100, 60, 0xFFFFFF},
+    {"since hes the one who LIGHTS UP! the entire universe!", 100, 80, 0xFFFFFF},
+    {"(NO! He never really DIED in Quenthory!)", 0, 120, 0xBBBBBB},
+    {"Shoot with left mousebutton but you loose score all the time you press it..", 0, 140, 0xFFFFFF},
+    {"And you need at least 200 points to stay alive!", 100, 160, 0xFFFFFF},
+    {"Good luck!", 200, 180, 0xBBBBBB},
+    {"//Anti Dezin GOD", 100, 200, 0xFFFFFF},
+    {"Be READY!! (loading)", 300, 300, 0xBBBBBB},
+};
+
+static XmModule* Song = nullptr;
+static bool GameThreadStarted = false;
+
+static uint32_t SystemMilliseconds() { return timeGetTime(); }
+
+void PumpMessages()
 {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        if (message.message == WM_LBUTTONDOWN)
+            break;  // let the screen see the click before its release clears FireFlag
+    }
+    if (QuitFlag)
+        Shutdown();
+}
+
+static void ClearTarget()
+{
+    RenderDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
+}
+
+// The intro frames clear the depth too: a z-buffer that is never cleared starts at
+// whatever the driver left (all near under Wine) and keeps every earlier frame's
+// sphere, which hides the tumbling sphere behind its own trail.
+static void ClearIntroFrame()
+{
+    RenderDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00000000, 1.0f, 0);
+}
+
+void RunIntroScreen(float start, double limit, const IntroLine* lines, int32_t lineCount)
+{
+    while (ReadClock() - start < limit && FireFlag == 0) {
+        ClearIntroFrame();
+        RenderDevice->BeginScene();
+        const double phi = ReadClock();
+        const float px = float(4.0 * std::sin(ReadClock()));
+        const float py = float(5.0 * std::sin(ReadClock()));
+        DrawUncle(phi, px, py, 30.0f);
+        RenderDevice->EndScene();
+        for (int32_t i = 0; i < lineCount; ++i)
+            DrawTextOnBackBuffer(lines[i].text, lines[i].x, lines[i].y, lines[i].colour, 0, BackBuffer);
+        PresentFrame();
+        PumpMessages();
+    }
+}
+
+void Shutdown()
+{
+    FreeModule(Song);  // stops the audio thread first
+    Song = nullptr;
+    CloseAudioOutput();
+    if (GameThreadStarted)
+        while (!GameThreadDone)
+            Sleep(1);
+    if (RenderDevice) RenderDevice->Release();
+    if (Direct3D) Direct3D->Release();
+    if (DirectDraw) DirectDraw->Release();
     ExitProcess(0);
+}
+
+static void CreateMainWindow(HINSTANCE instance, int showCommand)
+{
+    if (Windowed) {
+        MainWindow = CreateWindowExA(0, "%", "Korvastil is mad", WS_POPUP | WS_CAPTION, 0, 0, 200,
+                                     200, nullptr, nullptr, instance, nullptr);
+        RECT window, client;
+        GetWindowRect(MainWindow, &window);
+        GetClientRect(MainWindow, &client);
+        const int cx = (window.right - window.left) - (client.right - client.left) + int(ScreenWidth);
+        const int cy = (window.bottom - window.top) - (client.bottom - client.top) + int(ScreenHeight);
+        SetWindowPos(MainWindow, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER);
+    } else {
+        MainWindow = CreateWindowExA(0, "%", "Korvastil is mad", WS_POPUP, 0, 0,
+                                     GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                     nullptr, nullptr, instance, nullptr);
+    }
+    if (!MainWindow)
+        FatalError("The game window could not be created.");
+    ShowWindow(MainWindow, showCommand);
+    UpdateWindow(MainWindow);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+{
+    ClockMilliseconds = SystemMilliseconds;
+
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = "%";
+    RegisterClassExA(&windowClass);
+
+    Score = 0;
+    CardCount = 0;
+    DirectDrawEnumerateExA(EnumerateDirectDrawDevice, nullptr,
+                           DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES |
+                               DDENUM_NONDISPLAYDEVICES);
+    if (CardCount == 0)
+        FatalError("No hardware Direct3D 7 device was found.");
+    if (!RunSetupWindow(instance))
+        ExitProcess(0);  // the setup window was closed: nothing to play
+    ScreenWidth = ChosenMode.dwWidth;
+    ScreenHeight = ChosenMode.dwHeight;
+
+    CreateMainWindow(instance, showCommand);
+    CreateTextFont(60);
+    CreateDisplayAndDevice();
+    ShowCursor(FALSE);
+    SetInitialRenderStates(RenderDevice);
+
+    ClearTarget();
+    DrawTextOnBackBuffer("Loading", int32_t(ScreenWidth * 0.5), int32_t(ScreenHeight * 0.5),
+                         0xBBBBBB, 0, BackBuffer);
+    PresentFrame();
+    PumpMessages();
+
+    RunTextureScript();
+    UploadTextures();
+    PumpMessages();
+    BuildUncle();
+    UploadUncle();
+    if (!InitScene(&TargetScene, 20, 2))
+        FatalError("Out of memory while building the scene.");
+    BuildTargets();
+    PumpMessages();
+
+    QuitFlag = 0;
+    GameThreadDone = 0;
+    InstallImageReader();
+    if (!OpenAudioOutput(44100))
+        FatalError("No sound output could be opened (16-bit stereo at 44,100 Hz).");
+    SetModuleImage(SongImage, uint32_t(SongImageEnd - SongImage));
+    Song = LoadModule(nullptr);
+    if (!Song)
+        FatalError("The music could not be loaded.");
+
+    // No frame of the game has placed the lights yet: the intro lights the sphere with
+    // the scene's two lights where they start, as the first game frame would.
+    EnableSceneLights(&TargetScene);
+
+    ReadClock();
+    const float start = float(ReadClock());
+    FireFlag = 0;
+    RunIntroScreen(start, 3.0, TitleLines, 6);
+    FireFlag = 0;
+    CreateTextFont(30);
+    RunIntroScreen(start, 15.0, BriefingLines, 9);
+
+    StartPlayback(Song);
+    // The game thread arrives with the game; until then the music plays on.
+
+    for (;;) {
+        if (QuitFlag)
+            Shutdown();
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+            if (QuitFlag)
+                Shutdown();
+        }
+    }
 }

@@ -1,0 +1,31 @@
+// The game's only input path: mouse and keys into the shared variables.
+#include "app/setup.h"
+#include "app/shared_state.h"
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_MOUSEMOVE:
+        MouseX = int32_t(LOWORD(lParam));
+        MouseY = int32_t(HIWORD(lParam));
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_LBUTTONDOWN:
+        MouseY = int32_t(HIWORD(lParam));
+        MouseX = int32_t(LOWORD(lParam));
+        Score.fetch_sub(100);  // every press costs 100 at once
+        FireFlag = 1;
+        return 0;
+    case WM_LBUTTONUP:
+        FireFlag = 0;
+        return 0;
+    case WM_DESTROY:
+        QuitFlag = 1;
+        return 0;
+    case WM_KEYDOWN:
+        if (wParam == VK_ESCAPE)
+            QuitFlag = 1;
+        return 0;  // every other key is swallowed
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

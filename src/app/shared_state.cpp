@@ -1,0 +1,35 @@
+#include "app/shared_state.h"
+
+std::atomic<uint8_t> QuitFlag{0};
+std::atomic<uint8_t> GameThreadDone{0};
+std::atomic<int32_t> FireFlag{0};
+std::atomic<int32_t> MouseX{0};
+std::atomic<int32_t> MouseY{0};
+std::atomic<int32_t> Score{0};
+
+static std::atomic<uint64_t> WidenedMilliseconds{0};
+static std::atomic<bool> ClockStarted{false};
+
+uint64_t WidenMilliseconds(uint32_t reading)
+{
+    if (!ClockStarted.exchange(true)) {
+        uint64_t zero = 0;
+        WidenedMilliseconds.compare_exchange_strong(zero, reading);
+    }
+    uint64_t old = WidenedMilliseconds.load();
+    for (;;) {
+        const uint32_t delta = reading - uint32_t(old);  // modulo 2^32: survives the wrap
+        if (delta >= 0x80000000u)
+            return old;  // older than what another thread already saw
+        if (WidenedMilliseconds.compare_exchange_weak(old, old + delta))
+            return old + delta;
+    }
+}
+
+static uint32_t NoClock() { return 0; }
+uint32_t (*ClockMilliseconds)() = NoClock;
+
+double ReadClock()
+{
+    return double(WidenMilliseconds(ClockMilliseconds())) * 0.0005;
+}

@@ -1,0 +1,23 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+// Shared between the window procedure (main thread) and the game thread without
+// locks: each is written whole, and Score, which both change, only by atomic
+// read-modify-write so that no change of either thread is lost.
+extern std::atomic<uint8_t> QuitFlag;        // set on Escape or window destruction
+extern std::atomic<uint8_t> GameThreadDone;  // the game thread's last act
+extern std::atomic<int32_t> FireFlag;        // 1 while the left button is held
+extern std::atomic<int32_t> MouseX;          // client pixels
+extern std::atomic<int32_t> MouseY;
+extern std::atomic<int32_t> Score;
+
+// The one clock: milliseconds since the system started, times 0.0005 (one unit is
+// two seconds). The 32-bit millisecond counter is widened so that its wrap after
+// 49.7 days does not send the clock back.
+double ReadClock();
+// The widening itself, for any source of 32-bit millisecond readings; a reading
+// older than the newest seen (from another thread) does not move the clock back.
+uint64_t WidenMilliseconds(uint32_t reading);
+// Where ReadClock takes its readings from (timeGetTime in the game; tests replace it).
+extern uint32_t (*ClockMilliseconds)();

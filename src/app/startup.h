@@ -1,0 +1,22 @@
+#pragma once
+// The start-up sequence's screens and the shutdown, shared with the tests.
+#include <cstdint>
+
+#include "render/display.h"
+
+struct IntroLine {
+    const char* text;
+    int32_t x, y;
+    COLORREF colour;
+};
+
+extern const IntroLine TitleLines[6];
+extern const IntroLine BriefingLines[9];
+
+// Window messages between steps, so the window stays responsive; a quit request ends
+// the program at once (exit code 0).
+void PumpMessages();
+// One intro screen: frames of the tumbling uncle and the lines, while the clock is
+// below start + limit and no click was seen (both tested before every frame).
+void RunIntroScreen(float start, double limit, const IntroLine* lines, int32_t lineCount);
+[[noreturn]] void Shutdown();
