@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [build|run|test]   (default: test, which needs everything)
 set -euo pipefail
 
-want=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb woff2 npm imagemagick)
+want=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb woff2 npm imagemagick xdotool)
 case "${1:-test}" in
   build|run) ;;
   test) want+=(libstb-dev clang libclang-rt-14-dev) ;;

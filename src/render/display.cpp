@@ -15,6 +15,7 @@ IDirect3DDevice7* RenderDevice = nullptr;
 uint32_t ScreenWidth = 640;
 uint32_t ScreenHeight = 480;
 HWND MainWindow = nullptr;
+RECT PrimaryBounds = {0, 0, 0, 0};
 
 void FatalError(const char* message)
 {
@@ -76,6 +77,9 @@ void CreateDisplayAndDevice()
     }
     if (FAILED(DirectDraw->CreateSurface(&primary, &PrimarySurface, nullptr)))
         FatalError("The screen surface could not be created.");
+    DDSURFACEDESC2 shown = NewSurfaceDesc();
+    PrimarySurface->GetSurfaceDesc(&shown);
+    PrimaryBounds = {0, 0, LONG(shown.dwWidth), LONG(shown.dwHeight)};
 
     if (Windowed) {
         RECT client;

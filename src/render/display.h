@@ -22,6 +22,8 @@ extern IDirect3DDevice7* RenderDevice;
 extern uint32_t ScreenWidth;
 extern uint32_t ScreenHeight;
 extern HWND MainWindow;
+// The primary surface's size: the part of a window's client area that can be shown.
+extern RECT PrimaryBounds;
 
 // Ends the program with one message box and exit code 1: for the start-up
 // conditions under which it cannot run (a failure must not look like success).

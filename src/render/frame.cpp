@@ -160,5 +160,15 @@ void PresentFrame()
     ClientToScreen(MainWindow, reinterpret_cast<POINT*>(&client.right));
     if (WaitRetrace)
         DirectDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
-    PrimarySurface->Blt(&client, BackBuffer, nullptr, DDBLT_WAIT, nullptr);
+    // The clipper confines the copy to the window's visible parts; a window that
+    // hangs off the screen is cut to the screen here too, since some DirectDraw
+    // implementations refuse a destination outside the primary surface.
+    RECT source = {0, 0, client.right - client.left, client.bottom - client.top};
+    if (client.left < PrimaryBounds.left) { source.left += PrimaryBounds.left - client.left; client.left = PrimaryBounds.left; }
+    if (client.top < PrimaryBounds.top) { source.top += PrimaryBounds.top - client.top; client.top = PrimaryBounds.top; }
+    if (client.right > PrimaryBounds.right) { source.right -= client.right - PrimaryBounds.right; client.right = PrimaryBounds.right; }
+    if (client.bottom > PrimaryBounds.bottom) { source.bottom -= client.bottom - PrimaryBounds.bottom; client.bottom = PrimaryBounds.bottom; }
+    if (client.right <= client.left || client.bottom <= client.top)
+        return;  // nothing of the window is on the screen
+    PrimarySurface->Blt(&client, BackBuffer, &source, DDBLT_WAIT, nullptr);
 }
