@@ -13,10 +13,10 @@ struct IntroLine {
 extern const IntroLine TitleLines[6];
 extern const IntroLine BriefingLines[9];
 
-// Window messages between steps, so the window stays responsive; a quit request ends
-// the program at once (exit code 0).
-void PumpMessages();
+// Window messages between the steps of start-up, so the window stays responsive;
+// false once the player asked to quit.
+bool PumpMessages();
 // One intro screen: frames of the tumbling uncle and the lines, while the clock is
-// below start + limit and no click was seen (both tested before every frame).
-void RunIntroScreen(float start, double limit, const IntroLine* lines, int32_t lineCount);
-[[noreturn]] void Shutdown();
+// below start + limit and no click was seen (both tested before every frame); false
+// when the player asked to quit.
+bool RunIntroScreen(float start, double limit, const IntroLine* lines, int32_t lineCount);
