@@ -12,6 +12,7 @@
 #include "content/scene.h"
 #include "content/texture_script.h"
 #include "content/texture_upload.h"
+#include "game/game.h"
 #include "game/uncle.h"
 #include "music/audio_output.h"
 #include "music/xm.h"
@@ -141,7 +142,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         Shutdown();
 
     StartPlayback(Song);
-    // The game thread arrives with the game; until then the music plays on.
+    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
+    HANDLE game = CreateThread(&security, 0, GameThread, nullptr, 0, nullptr);
+    if (!game)
+        Shutdown();
+    GameThreadStarted = true;
 
     for (;;) {
         if (QuitFlag)
