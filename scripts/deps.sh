@@ -6,7 +6,7 @@ set -euo pipefail
 want=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb woff2 npm imagemagick xdotool)
 case "${1:-test}" in
   build|run) ;;
-  test) want+=(libstb-dev clang libclang-rt-14-dev) ;;
+  test) want+=(libstb-dev clang libclang-rt-14-dev tesseract-ocr python3) ;;
   *) echo "usage: $0 [build|run|test]" >&2; exit 2 ;;
 esac
 
