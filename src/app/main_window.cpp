@@ -12,7 +12,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_LBUTTONDOWN:
         MouseY = int32_t(HIWORD(lParam));
         MouseX = int32_t(LOWORD(lParam));
-        Score.fetch_sub(100);  // every press costs 100 at once
+        ChargePress();  // every press costs 100 at once
         FireFlag = 1;
         return 0;
     case WM_LBUTTONUP:

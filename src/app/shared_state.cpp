@@ -7,6 +7,11 @@ std::atomic<int32_t> MouseX{0};
 std::atomic<int32_t> MouseY{0};
 std::atomic<int32_t> Score{0};
 
+void ChargePress()
+{
+    Score.fetch_sub(100);
+}
+
 static std::atomic<uint64_t> WidenedMilliseconds{0};
 static std::atomic<bool> ClockStarted{false};
 

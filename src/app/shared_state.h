@@ -12,6 +12,9 @@ extern std::atomic<int32_t> MouseX;          // client pixels
 extern std::atomic<int32_t> MouseY;
 extern std::atomic<int32_t> Score;
 
+// A press of the fire button: 100 points at once.
+void ChargePress();
+
 // The one clock: milliseconds since the system started, times 0.0005 (one unit is
 // two seconds). The 32-bit millisecond counter is widened so that its wrap after
 // 49.7 days does not send the clock back.

@@ -55,7 +55,7 @@ bool UpdateTargets(int32_t x, int32_t y, double theta)
         for (int32_t i = 0; i < TargetCount; ++i) {
             SceneObject& t = *scene.objects[i];
             if (t.hit == 0 && InsideBox(x, y, t.screenX, t.screenY, t.screenRadius)) {
-                Score.fetch_add(HitReward);
+                AwardPoints(HitReward);
                 Text("Bang!!", 40, 40, 0xFF00FF);
                 t.hit = 1;
                 t.hitAngle = float(theta);
@@ -134,7 +134,7 @@ void LevelInterlude(double now, int32_t shownScore)
         PresentFrame();
     }
     ResetTargets();
-    Score.fetch_add(LevelBonus);
+    AwardPoints(LevelBonus);
     Level += 1;
 }
 
@@ -184,13 +184,10 @@ bool GameFrame()
     const float s = float(10.0 * std::sin(phi));
     DrawUncle(phi, s, s, 30.0f);
 
-    // The cap, before the firing cost; rewards may carry the score above it until then.
-    int32_t score = Score.load();
-    while (score > ScoreCap && !Score.compare_exchange_weak(score, ScoreCap))
-        ;
+    // The cap comes before the firing cost; rewards may carry the score above it
+    // until the next frame.
     const bool firing = FireFlag.load() != 0;  // one reading decides the whole frame
-    if (firing)
-        Score.fetch_sub(FiringCost);
+    CapAndChargeFiring(firing);
     const int32_t shown = ShownScore(Score.load(), elapsed);
 
     if (firing) {

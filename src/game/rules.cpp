@@ -4,6 +4,22 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/shared_state.h"
+
+void CapAndChargeFiring(bool firing)
+{
+    int32_t score = Score.load();
+    while (score > ScoreCap && !Score.compare_exchange_weak(score, ScoreCap))
+        ;
+    if (firing)
+        Score.fetch_sub(FiringCost);
+}
+
+void AwardPoints(int32_t points)
+{
+    Score.fetch_add(points);
+}
+
 int32_t ShownScore(int32_t score, float elapsed)
 {
     return int32_t(double(score) - 20.0 * double(elapsed));

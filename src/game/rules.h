@@ -22,6 +22,12 @@ constexpr int32_t ScrollerCharacterWidth = 7;  // pixels a character, for the sc
 extern const char CreditsText[CreditsLength + 1];
 extern const char VerseText[VerseLength + 1];
 
+// The frame's score rules on the shared Score, each an atomic read-modify-write so
+// that no press of the window side is lost: the cap (before the firing cost), then
+// 200 for a frame with the button held.
+void CapAndChargeFiring(bool firing);
+void AwardPoints(int32_t points);
+
 // trunc(score - 20 * elapsed): the score the player sees, drained 20 a clock unit.
 int32_t ShownScore(int32_t score, float elapsed);
 

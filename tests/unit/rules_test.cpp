@@ -126,3 +126,37 @@ TEST(Rules, ScrollersAndTheirTexts)
 }
 
 }  // namespace
+
+#include <thread>
+
+#include "app/shared_state.h"
+
+namespace {
+
+TEST(Rules, CapFiringCostAndNoLostChange)
+{
+    Score = 70000;
+    CapAndChargeFiring(false);
+    EXPECT_EQ(Score, ScoreCap);
+    Score = 70000;
+    CapAndChargeFiring(true);  // the cap first, then the cost
+    EXPECT_EQ(Score, ScoreCap - FiringCost);
+    Score = 100;
+    CapAndChargeFiring(true);
+    EXPECT_EQ(Score, -100);  // no lower bound
+
+    // Presses on one thread, the game's charges and rewards on another: nothing lost.
+    Score = -1000000000;
+    std::thread presses([] {
+        for (int i = 0; i < 200000; ++i)
+            ChargePress();
+    });
+    for (int i = 0; i < 100000; ++i) {
+        CapAndChargeFiring(true);
+        AwardPoints(HitReward);
+    }
+    presses.join();
+    EXPECT_EQ(Score, -1000000000 - 200000 * 100 + 100000 * (HitReward - FiringCost));
+}
+
+}  // namespace

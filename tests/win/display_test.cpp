@@ -16,6 +16,8 @@
 #include "content/scene.h"
 #include "content/texture_image.h"
 #include "content/texture_upload.h"
+#include "game/game.h"
+#include "game/rules.h"
 #include "game/uncle.h"
 #include "recording_device.h"
 #include "render/display.h"
@@ -367,6 +369,147 @@ TEST_F(Display, IntroScreensEndOnTimeOrOnAClick)
 
     RenderDevice = RealDevice;
     ClockMilliseconds = realClock;
+}
+
+// --- The game thread's frame, with the recorder and the test's clock ---
+
+void PrepareGame()
+{
+    static bool built = false;
+    if (!built) {
+        ASSERT_TRUE(InitScene(&TargetScene, 20, 2));
+        BuildTargets();
+        BuildUncle();
+        UploadUncle();
+        built = true;
+    }
+    ResetTargets();
+    ClockMilliseconds = FakeClock;
+    StartGame();
+    QuitFlag = 0;
+}
+
+// The frame's uncle wobble for the next clock reading.
+float NextWobble()
+{
+    const double now = double(FakeMilliseconds + 100) * 0.0005;
+    const double theta = float(Level * 0.7) * now;
+    return float(10.0 * std::sin(2.0 * theta));
+}
+
+TEST_F(Display, GameFrameRules)
+{
+    RecordingDevice recorder;
+    RenderDevice = &recorder;
+    PrepareGame();
+    EXPECT_EQ(Score, 2000);
+    EXPECT_EQ(Level, 1);
+    EXPECT_EQ(CreditsX, int32_t(ScreenWidth));
+
+    EXPECT_TRUE(GameFrame());
+    EXPECT_EQ(Score, 2000);
+    EXPECT_EQ(recorder.log.front(), "Clear 0 3 00000000 1 0");
+    EXPECT_EQ(recorder.Count("BeginScene"), 1);
+    EXPECT_EQ(recorder.Count("EndScene"), 1);
+    EXPECT_EQ(recorder.Count("DrawPrimitiveVB"), 21);  // the uncle and 20 targets
+    EXPECT_EQ(CreditsX, int32_t(ScreenWidth) - 1);
+
+    FireFlag = 1;  // firing at (0, 0): the cost, and no shot
+    MouseX = 0;
+    MouseY = 0;
+    EXPECT_TRUE(GameFrame());
+    EXPECT_EQ(Score, 1800);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(TargetScene.objects[i]->hit, 0);
+
+    FireFlag = 0;
+    Score = 70000;
+    GameFrame();
+    EXPECT_EQ(Score, ScoreCap);
+
+    // A shot inside target 0's box as the last frame left it.
+    const SceneObject& first = *TargetScene.objects[0];
+    MouseX = first.screenX;
+    MouseY = first.screenY;
+    int expectedHits = 0;
+    for (int i = 0; i < 20; ++i) {
+        const SceneObject& t = *TargetScene.objects[i];
+        expectedHits += InsideBox(MouseX, MouseY, t.screenX, t.screenY, t.screenRadius);
+    }
+    Score = 1000;
+    FireFlag = 1;
+    recorder.log.clear();
+    GameFrame();
+    EXPECT_EQ(first.hit, 1);
+    EXPECT_EQ(Score, 1000 - FiringCost + HitReward * expectedHits);
+    FireFlag = 0;
+    const int32_t before = Score;
+    GameFrame();  // an already hit target earns nothing more
+    EXPECT_EQ(Score, before);
+
+    // Firing at the uncle's box dims both lights by 0.8 a frame.
+    const float s = NextWobble();
+    const double d = 30.0 - s;
+    MouseX = int32_t(ScreenWidth * s / d + ScreenWidth / 2.0);
+    MouseY = int32_t((10.0 - s * ScreenWidth) / d + ScreenHeight / 2.0);
+    FireFlag = 1;
+    Score = 30000;
+    GameFrame();
+    EXPECT_FLOAT_EQ(TargetScene.lights[0].dcvDiffuse.r, 0.4f);
+    EXPECT_FLOAT_EQ(TargetScene.lights[1].dcvDiffuse.b, 0.4f);
+    FireFlag = 0;
+    ResetTargets();
+    EXPECT_EQ(TargetScene.lights[0].dcvDiffuse.r, 0.5f);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(TargetScene.objects[i]->hit, 0);
+        EXPECT_EQ(TargetScene.objects[i]->vertexCount, 576);
+    }
+    RenderDevice = RealDevice;
+}
+
+TEST_F(Display, InterludeThenTheNextLevel)
+{
+    RecordingDevice recorder;
+    RenderDevice = &recorder;
+    PrepareGame();
+    GameFrame();  // screen boxes
+    for (int i = 1; i < 20; ++i)
+        TargetScene.objects[i]->hit = 1;
+    const SceneObject& last = *TargetScene.objects[0];
+    MouseX = last.screenX;
+    MouseY = last.screenY;
+    FireFlag = 1;
+    Score = 5000;
+    QuitFlag = 1;  // honoured only after the interlude
+    recorder.log.clear();
+    EXPECT_FALSE(GameFrame());
+    EXPECT_EQ(Level, 2);
+    EXPECT_EQ(Score, 5000 - FiringCost + HitReward + LevelBonus);
+    EXPECT_GT(recorder.Count("Clear 0 1 00ffffff 1 0"), 25);  // about 5 units of white frames
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(TargetScene.objects[i]->hit, 0);
+    QuitFlag = 0;
+    FireFlag = 0;
+    RenderDevice = RealDevice;
+}
+
+TEST_F(Display, DeathRestartsAtLevelOne)
+{
+    RecordingDevice recorder;
+    RenderDevice = &recorder;
+    PrepareGame();
+    Level = 3;
+    TargetScene.objects[4]->hit = 1;
+    CreditsX = 5;
+    runStart = ReadClock() - 100.0;  // 100 units of drain: 2000 points
+    GameFrame();
+    EXPECT_EQ(Score, RestartScore);
+    EXPECT_EQ(Level, 1);
+    EXPECT_EQ(TargetScene.objects[4]->hit, 0);
+    EXPECT_EQ(CreditsX, int32_t(ScreenWidth) - 1);  // restarted, then this frame's step
+    EXPECT_NEAR(ReadClock() - runStart, 0.0, 0.5);  // the drain starts again
+    EXPECT_GT(recorder.Count("Clear 0 1 00ffffff 1 0"), 15);  // about 3 units
+    RenderDevice = RealDevice;
 }
 
 }  // namespace
