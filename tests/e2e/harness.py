@@ -1,0 +1,214 @@
+"""What the end-to-end scripts share: starting the game under Wine on the virtual
+display, going through its screens as a player would, reading the screen, and counting
+checks. Runs inside the Wine environment (tests/e2e/run.sh)."""
+import math
+import os
+import re
+import subprocess
+import sys
+import time
+
+W, H = 640, 480
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+SHOTS = os.path.join(ROOT, "build", "screens")
+os.makedirs(SHOTS, exist_ok=True)
+
+
+class Checks:
+    def __init__(self, name):
+        self.name, self.passed, self.failed = name, 0, 0
+
+    def __call__(self, what, ok):
+        print(("PASS: " if ok else "FAIL: ") + what, flush=True)
+        if ok:
+            self.passed += 1
+        else:
+            self.failed += 1
+        return ok
+
+    def finish(self):
+        print("e2e %s: %d passed, %d failed" % (self.name, self.passed, self.failed), flush=True)
+        sys.exit(1 if self.failed else 0)
+
+
+def run(*args):
+    return subprocess.run(args, capture_output=True, text=True).stdout.strip()
+
+
+def clock_units():
+    """The game's clock: the system's millisecond counter (Wine takes it from the
+    host's raw monotonic clock), 32 bits, times 0.0005."""
+    return (int(time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000) & 0xFFFFFFFF) * 0.0005
+
+
+def target_box(i, theta):
+    """Where target i is drawn and its hit box, as the game computes them."""
+    a = theta + i
+    x = 20 * i - 200 * math.sin(a)
+    y = math.sin(theta) + 50 * math.sin(0.1 * i * (2 * i + theta))
+    depth = 20 * i + 100
+    return int(W * x / depth + W / 2), int(-(W * y) / depth + H / 2), int(W * 10 / depth)
+
+
+def shot(name):
+    path = os.path.join(SHOTS, "e2e-%s.png" % name)
+    run("import", "-window", "root", path)
+    return path
+
+
+def brightness(path):
+    return float(run("convert", path, "-colorspace", "Gray", "-format", "%[fx:mean]", "info:") or 0)
+
+
+def differ(a, b, pixels=2000):
+    """Whether two screenshots differ in more than `pixels` pixels."""
+    out = subprocess.run(["compare", "-metric", "AE", a, b, "null:"], capture_output=True, text=True)
+    try:
+        return float((out.stderr or out.stdout).split()[0]) > pixels
+    except (ValueError, IndexError):
+        return False
+
+
+def read_score():
+    """(score, level) from the overlay line, or None when it cannot be read."""
+    path = shot("ocr")
+    crop = os.path.join(SHOTS, "e2e-ocr-line.png")
+    run("convert", path, "-crop", "220x24+15+58", "+repage", "-colorspace", "Gray",
+        "-threshold", "96%", "-negate", "-resize", "400%", crop)
+    m = re.search(r"(-?\d+)\D+(\d+)\s*$", run("tesseract", crop, "stdout", "--psm", "7"))
+    return (int(m.group(1)), int(m.group(2))) if m else None
+
+
+def read_score_surely(tries=5):
+    for _ in range(tries):
+        s = read_score()
+        if s:
+            return s
+        time.sleep(0.1)
+    return None
+
+
+def white_screen_says(path):
+    """The line at the middle of a white screen: the interlude's or the death screen's."""
+    crop = os.path.join(SHOTS, "e2e-ocr-middle.png")
+    run("convert", path, "-crop", "640x26+0+237", "+repage", "-colorspace", "Gray",
+        "-threshold", "50%", "-resize", "300%", crop)
+    return run("tesseract", crop, "stdout", "--psm", "7")
+
+
+def fire(x, y, hold=0.008):
+    run("xdotool", "mousemove", str(x), str(y), "mousedown", "1", "sleep", str(hold), "mouseup", "1")
+
+
+def window(name, seconds):
+    end = time.time() + seconds
+    while time.time() < end:
+        ids = run("xdotool", "search", "--name", name).split()
+        if ids:
+            return ids[0]
+        time.sleep(0.1)
+    return None
+
+
+def empty_spot(level):
+    theta = 0.7 * level * (clock_units() + 0.1)
+    for x, y in ((20, 470), (620, 470), (620, 100), (20, 100), (320, 470)):
+        if all(abs(x - bx) > r + 30 or abs(y - by) > r + 30
+               for bx, by, r in (target_box(i, theta) for i in range(20))):
+            return x, y
+    return 20, 470
+
+
+def start(audio_name, windowed=False, retrace=True, stupid=False, mode_row=0):
+    """Starts the game and waits for its setup window; returns (process, setup window)."""
+    env = dict(os.environ, KORVA_AUDIO_FILE=os.path.join(SHOTS, "e2e-%s-audio.raw" % audio_name))
+    game = subprocess.Popen([os.environ.get("KORVA_WINE", "wine"), "build/win/korvastil.exe"],
+                            cwd=ROOT, env=env, stderr=subprocess.DEVNULL)
+    setup = window("Direct device setup", 60)
+    if setup:
+        time.sleep(0.5)
+        if windowed:
+            run("xdotool", "mousemove", "--window", setup, "12", "198", "click", "1")
+        if stupid:
+            run("xdotool", "mousemove", "--window", setup, "12", "218", "click", "1")
+        if not retrace:
+            run("xdotool", "mousemove", "--window", setup, "12", "238", "click", "1")
+        if mode_row:
+            run("xdotool", "mousemove", "--window", setup, "60", str(68 + 14 * mode_row), "click", "1")
+    return game, setup
+
+
+def press_start(setup):
+    run("xdotool", "mousemove", "--window", setup, "127", "265", "click", "1")
+    return window("Korvastil is mad", 30)
+
+
+def skip_intro():
+    time.sleep(2)
+    for _ in range(2):  # the title and briefing screens
+        run("xdotool", "mousemove", "320", "240", "sleep", "0.2", "click", "1")
+        time.sleep(1)
+    time.sleep(1)
+
+
+def no_game_left():
+    return run("pgrep", "-f", "korvastil.exe") == ""
+
+
+def ends_with(game, seconds):
+    """The exit code within the time, or None."""
+    try:
+        return game.wait(seconds)
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def stop(game):
+    if game.poll() is None:
+        game.kill()
+        game.wait()
+    run("pkill", "-f", "korvastil.exe")
+
+
+def clear_level(level, check, seconds=120):
+    """Shoots along the targets' paths until the level interlude shows; returns its
+    screenshot path, or None. The hits are counted from the score."""
+    tried = {i: 0 for i in range(20)}
+    hit = set()
+    first_hit = None
+    score = (read_score_surely() or (None,))[0]
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        theta = 0.7 * level * (clock_units() + 0.015)
+        best = None
+        for i in [i for i in range(20) if i not in hit] or list(range(20)):
+            x, y, r = target_box(i, theta)
+            if min(x - r, W - x - r, y - r, H - y - r) > 20:
+                rank = (-tried[i], r)
+                if best is None or rank > best[0]:
+                    best = (rank, i)
+        if not best:
+            time.sleep(0.02)
+            continue
+        i = best[1]
+        x, y, _ = target_box(i, 0.7 * level * (clock_units() + 0.015))
+        fire(x, y)
+        tried[i] += 1
+        time.sleep(0.06)
+        path = shot("after-shot")
+        if brightness(path) > 0.8:  # white: the interlude, or death when the hits ran out
+            if "cubes" not in white_screen_says(path):
+                return path
+            hit.clear()  # died: the targets are whole again
+            time.sleep(6.5)
+            score = None
+            continue
+        now = read_score_surely()
+        if now and score is not None and now[0] >= score + 1000 and now[1] == level:
+            hit.add(i)
+            if first_hit is None and score >= 200:
+                first_hit = shot("play-play")
+                check("a hit raises the score (%d -> %d)" % (score, now[0]), True)
+        if now:
+            score = now[0]
+    return None

@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+"""Quit from every state, by Escape and by closing the window: each ends the program with
+exit code 0 within the time the state allows (the interlude and the death screen run to
+their end first), the music stops, and no process is left behind."""
+import os
+import time
+
+from harness import (SHOTS, Checks, brightness, clear_level, empty_spot, ends_with, fire,
+                     press_start, run, shot, skip_intro, start, stop, no_game_left)
+
+check = Checks("states")
+
+
+def quit_by(way, target):
+    if way == "Escape":
+        run("xdotool", "key", "--window", target, "Escape")
+    else:  # the system's close keystroke: WM_CLOSE, then WM_DESTROY
+        run("xdotool", "key", "--window", target, "alt+F4")
+
+
+def expect_exit(game, what, seconds, audio=None):
+    began = time.time()
+    code = ends_with(game, seconds)
+    took = time.time() - began
+    check("%s: exit code 0 within %g s (got %s after %.1f s)" % (what, seconds, code, took), code == 0)
+    time.sleep(0.3)
+    check("%s: no process left" % what, no_game_left())
+    if audio and os.path.exists(audio):
+        size = os.path.getsize(audio)
+        time.sleep(1)
+        check("%s: the music stopped" % what, os.path.getsize(audio) == size)
+
+
+for way in ("Escape", "close"):
+    # The setup window has no Escape; closing it is the way out.
+    if way == "close":
+        game, setup = start("states")
+        quit_by(way, setup)
+        expect_exit(game, "setup window, close", 5)
+        stop(game)
+
+    for state in ("loading", "title", "briefing", "play"):
+        name = "%s, %s" % (state, way)
+        game, setup = start("states")
+        try:
+            main = press_start(setup)
+            if state == "title":
+                time.sleep(2.5)
+            elif state == "briefing":
+                time.sleep(2.5)
+                run("xdotool", "mousemove", "320", "240", "sleep", "0.2", "click", "1")
+                time.sleep(1)
+            elif state == "play":
+                skip_intro()
+            quit_by(way, main)
+            expect_exit(game, name, 5, os.path.join(SHOTS, "e2e-states-audio.raw") if state == "play" else None)
+        finally:
+            stop(game)
+
+# The interlude and the death screen run to their end before the quit is honoured.
+game, setup = start("states")
+try:
+    main = press_start(setup)
+    skip_intro()
+    interlude = clear_level(1, lambda what, ok: ok)
+    if check("interlude reached", interlude is not None):
+        quit_by("Escape", main)
+        began = time.time()
+        code = ends_with(game, 15)
+        check("interlude, Escape: exit code 0 after the interlude (got %s after %.1f s)"
+              % (code, time.time() - began), code == 0 and time.time() - began > 3)
+finally:
+    stop(game)
+check("interlude: no process left", no_game_left())
+
+game, setup = start("states")
+try:
+    main = press_start(setup)
+    skip_intro()
+    x, y = empty_spot(1)
+    fire(x, y, 1.5)
+    time.sleep(0.5)
+    if check("death screen reached", brightness(shot("states-death")) > 0.8):
+        quit_by("close", main)
+        began = time.time()
+        code = ends_with(game, 10)
+        check("death screen, close: exit code 0 after the screen (got %s after %.1f s)"
+              % (code, time.time() - began), code == 0 and time.time() - began > 2)
+finally:
+    stop(game)
+check("death screen: no process left", no_game_left())
+check.finish()
