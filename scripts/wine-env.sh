@@ -14,6 +14,9 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export KORVA_WINE=wine
 mkdir -p "$KORVA_WINE_DIR"
+# CI may run without a home directory; Wine and npm want one.
+[ -n "${HOME:-}" ] || export HOME="$KORVA_WINE_DIR/home"
+mkdir -p "$HOME"
 
 korva_log() { [ -n "${KORVA_QUIET:-}" ] || echo "wine-env: $*" >&2; }
 
