@@ -18,7 +18,8 @@
 namespace {
 
 const int32_t Rate = 44100;
-const uint64_t MaxFrames = uint64_t(Rate) * 60 * 60;  // an hour
+const double MaxSeconds = 6 * 60 * 60;  // six hours: the WAV header counts bytes in 32 bits
+const uint64_t MaxFrames = uint64_t(Rate * MaxSeconds);
 const long MaxFileSize = 64L << 20;
 
 int Usage()
@@ -102,8 +103,8 @@ int main(int argc, char** argv)
                 return Usage();
             char* end = nullptr;
             seconds = std::strtod(argv[i], &end);
-            if (*end != '\0' || !(seconds > 0.0) || seconds > 3600.0) {
-                std::fprintf(stderr, "xm2wav: --seconds takes a number above 0, up to 3600\n");
+            if (*end != '\0' || !(seconds > 0.0) || seconds > MaxSeconds) {
+                std::fprintf(stderr, "xm2wav: --seconds takes a number above 0, up to 21600\n");
                 return 1;
             }
         } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
