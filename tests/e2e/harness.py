@@ -163,6 +163,20 @@ def ends_with(game, seconds):
         return None
 
 
+# Now and then Wine's own process teardown ends a program that has already quit with
+# SIGKILL instead of its exit code. A run that ends so is run once more, and said.
+WINE_TEARDOWN_KILL = -9
+
+
+def once_more_if_killed(scenario):
+    """Runs scenario() (which returns the exit code) again if Wine killed it at the end."""
+    code = scenario()
+    if code == WINE_TEARDOWN_KILL:
+        print("NOTE: ended by SIGKILL in Wine's teardown; running it once more", flush=True)
+        code = scenario()
+    return code
+
+
 def stop(game):
     if game.poll() is None:
         game.kill()

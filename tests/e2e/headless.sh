@@ -6,6 +6,10 @@ cd "$(dirname "$0")/../.."
 passed=0; failed=0
 check() { if eval "$2"; then echo "PASS: $1"; passed=$((passed + 1)); else echo "FAIL: $1"; failed=$((failed + 1)); fi; }
 
+# Wine processes of one prefix share one server, whose desktop belongs to the display
+# it started on: end any earlier session so that ./run's display is the desktop's.
+WINEPREFIX="$PWD/build/wine/prefix" wineserver -k 2>/dev/null
+WINEPREFIX="$PWD/build/wine/prefix" wineserver -w 2>/dev/null
 log=$(mktemp)
 (unset DISPLAY; exec ./run) >"$log" 2>&1 &
 runner=$!
@@ -34,6 +38,7 @@ wait "$runner"; rc=$?
 check "./run ends with the game's exit code 0 (got $rc)" '[ "$rc" -eq 0 ]'
 shots=$(ls build/screens/run-*.png 2>/dev/null | wc -l)
 check "./run saved screenshots ($shots) and said where" '[ "$shots" -ge 2 ] && grep -q "screenshot(s) in" "$log"'
+[ "$failed" -eq 0 ] || { echo "--- ./run said:"; cat "$log"; }
 rm -f "$log"
 echo "e2e headless: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
