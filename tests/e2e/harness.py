@@ -186,7 +186,8 @@ def stop(game):
 
 def clear_level(level, check, seconds=120):
     """Shoots along the targets' paths until the level interlude shows; returns its
-    screenshot path, or None. The hits are counted from the score."""
+    screenshot path, or None. The hits are counted from the score; the first one that
+    raises it from a living score is reported through check."""
     tried = {i: 0 for i in range(20)}
     hit = set()
     first_hit = None
@@ -223,6 +224,7 @@ def clear_level(level, check, seconds=120):
             if first_hit is None and score >= 200:
                 first_hit = shot("play-play")
                 check("a hit raises the score (%d -> %d)" % (score, now[0]), True)
+                clear_level.hit_seen = True
         if now:
             score = now[0]
     return None
