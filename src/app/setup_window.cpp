@@ -1,7 +1,7 @@
 // "Direct device setup": the render device, the display mode and three options.
-#include <cstdio>
 
 #include "app/setup.h"
+#include "render/display.h"
 
 uint8_t Windowed = 0;
 uint8_t StupidZbuffert = 0;
@@ -91,8 +91,8 @@ void FillModeList(HWND window, const CardRecord& card)
     for (uint32_t i = 0; i < card.modeCount; ++i) {
         const DDSURFACEDESC2& mode = card.modes[i];
         char text[64];
-        std::snprintf(text, sizeof text, "%dx%d %dbpp", int(mode.dwWidth), int(mode.dwHeight),
-                      int(mode.ddpfPixelFormat.dwRGBBitCount));
+        FormatText(text, sizeof text, "%dx%d %dbpp", int(mode.dwWidth), int(mode.dwHeight),
+                   int(mode.ddpfPixelFormat.dwRGBBitCount));
         SendDlgItemMessageA(window, ModeList, LB_ADDSTRING, 0, LPARAM(text));
         if (mode.dwWidth == 640 && mode.dwHeight == 480 && mode.ddpfPixelFormat.dwRGBBitCount == 32)
             selected = int32_t(i);

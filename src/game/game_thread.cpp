@@ -1,7 +1,6 @@
 #include "game/game.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "app/shared_state.h"
@@ -10,12 +9,11 @@
 #include "game/uncle.h"
 #include "render/display.h"
 #include "render/random.h"
+#include "render/thread_value.h"
 
 int32_t Level = 1;
 double runStart = 0.0;
 int32_t CreditsX = 0;
-static thread_local int32_t VerseAX = 0;
-static thread_local int32_t VerseBX = 0;
 
 static const char Banner[] = "QUIBEL: ALL YOUR DEZINCUBES ARE BELONG TO US";
 
@@ -119,8 +117,8 @@ void LevelInterlude(double now, int32_t shownScore)
     char line[96];
     while (ReadClock() - t < 5.0) {
         ClearToWhite();
-        std::snprintf(line, sizeof line, "Your score is %d and next level is: %d!", int(shownScore),
-                      int(Level + 1));
+        FormatText(line, sizeof line, "Your score is %d and next level is: %d!", int(shownScore),
+                   int(Level + 1));
         Text(line, int32_t(ScreenWidth / 2), int32_t(ScreenHeight / 2), 0x000000);
         const int32_t u = int32_t((ReadClock() - t) * 500.0);
         Text(Banner, 2 * u, HalfHeightPlus(20), 0x000000);
@@ -144,8 +142,8 @@ void DeathScreen(double now)
     char line[96];
     while (ReadClock() - t < 3.0) {
         ClearToWhite();
-        std::snprintf(line, sizeof line,
-                      "The cubes ate your fps alive at stage: %d with less than 200 in score;)", int(Level));
+        FormatText(line, sizeof line,
+                   "The cubes ate your fps alive at stage: %d with less than 200 in score;)", int(Level));
         Text(line, int32_t(double(ScreenWidth) * 0.5 - 300.0), int32_t(double(ScreenHeight) * 0.5), 0x000000);
         PresentFrame();
     }
@@ -167,7 +165,8 @@ void StartGame()
     FireFlag = 0;
     runStart = ReadClock();
     CreditsX = int32_t(ScreenWidth);
-    VerseAX = VerseBX = int32_t(ScreenWidth);
+    StoreThreadValue(VerseAValue, uint32_t(ScreenWidth));  // the verse positions are thread-local
+    StoreThreadValue(VerseBValue, uint32_t(ScreenWidth));
     Score.store(StartScore);
 }
 
@@ -211,19 +210,21 @@ bool GameFrame()
     char line[64];
     Text("Watch out for Fat uncle Bob.. But please.. kill the evil cousins!", 20, 20, 0xFFFFFF);
     Text("Btw.. You need 200 to stay alive", 20, 40, 0xFFFFFF);
-    std::snprintf(line, sizeof line, "Score: %d    Level: %d", int(shown), int(Level));
+    FormatText(line, sizeof line, "Score: %d    Level: %d", int(shown), int(Level));
     Text(line, 20, 60, 0xFFFFFF);
     if (shown < SurvivalScore)
         DeathScreen(now);
 
     CreditsX = StepCredits(CreditsX, ScreenWidth);
-    VerseAX = StepVerse(VerseAX, 3.0f * motionSpeed, ScreenWidth);
-    VerseBX = StepVerse(VerseBX, 5.0f * motionSpeed, ScreenWidth);
+    const int32_t verseAX = StepVerse(int32_t(LoadThreadValue(VerseAValue)), 3.0f * motionSpeed, ScreenWidth);
+    const int32_t verseBX = StepVerse(int32_t(LoadThreadValue(VerseBValue)), 5.0f * motionSpeed, ScreenWidth);
+    StoreThreadValue(VerseAValue, uint32_t(verseAX));
+    StoreThreadValue(VerseBValue, uint32_t(verseBX));
     Text(CreditsText, CreditsX, int32_t(ScreenHeight) - 20, 0xBBBBBB);
-    Text(VerseText, VerseAX, HalfHeightPlus(-100 + 10), 0xBBBBBB);
-    Text(VerseText, VerseAX, HalfHeightPlus(-100), 0xFFFFFF);
-    Text(VerseText, VerseBX, HalfHeightPlus(-100 + 40), 0xBBBBBB);
-    Text(VerseText, VerseBX, HalfHeightPlus(-100 + 30), 0xFFFFFF);
+    Text(VerseText, verseAX, HalfHeightPlus(-100 + 10), 0xBBBBBB);
+    Text(VerseText, verseAX, HalfHeightPlus(-100), 0xFFFFFF);
+    Text(VerseText, verseBX, HalfHeightPlus(-100 + 40), 0xBBBBBB);
+    Text(VerseText, verseBX, HalfHeightPlus(-100 + 30), 0xFFFFFF);
 
     PresentFrame();
     return QuitFlag == 0;

@@ -55,3 +55,6 @@ void CreateTextFont(int32_t height);
 void DrawTextLine(const char* text, int32_t x, int32_t y, COLORREF colour, COLORREF background, HDC dc);
 void DrawTextOnBackBuffer(const char* text, int32_t x, int32_t y, COLORREF colour,
                           COLORREF background, IDirectDrawSurface7* surface);
+// printf-style formatting into out (always terminated, cut to size - 1 characters).
+void FormatText(char* out, size_t size, const char* format, ...)
+    __attribute__((format(ms_printf, 3, 4)));

@@ -1,16 +1,18 @@
 #include "render/random.h"
 
-static thread_local uint32_t RandomState = 1;
+#include "render/thread_value.h"
 
+// Kept as state ^ 1, so that a thread's untouched value 0 is the start state 1.
 void RandomSeed(uint32_t seed)
 {
-    RandomState = seed;
+    StoreThreadValue(RandomStateValue, seed ^ 1u);
 }
 
 int32_t RandomNext()
 {
-    RandomState = RandomState * 214013u + 2531011u;
-    return int32_t((RandomState >> 16) & 0x7FFF);
+    const uint32_t state = (LoadThreadValue(RandomStateValue) ^ 1u) * 214013u + 2531011u;
+    StoreThreadValue(RandomStateValue, state ^ 1u);
+    return int32_t((state >> 16) & 0x7FFF);
 }
 
 float RandomUnit()
