@@ -4,10 +4,7 @@
 # load-only run, divided by the frames.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for p in libxmp-dev libopenmpt-dev valgrind; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="${missing:-} $p"
-done
-[ -z "${missing:-}" ] || { echo "installing:$missing"; apt-get install -y -qq $missing >/dev/null; }
+scripts/deps.sh bench
 scripts/build.sh native --target mixer_bench >/dev/null
 out=build/bench
 mkdir -p "$out"

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
-# Usage: scripts/deps.sh [build|run|test]   (default: test, which needs everything)
+# Usage: scripts/deps.sh [build|run|test|bench]   (default: test; bench adds the benchmarks' peers
+# and profilers and the 32-bit cross compiler)
 set -euo pipefail
 
 want=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb woff2 npm imagemagick xdotool)
 case "${1:-test}" in
   build|run) ;;
-  test) want+=(libstb-dev clang libclang-rt-14-dev tesseract-ocr python3) ;;
-  *) echo "usage: $0 [build|run|test]" >&2; exit 2 ;;
+  test|bench) want+=(libstb-dev clang libclang-rt-14-dev tesseract-ocr python3) ;;&
+  test) ;;
+  bench) want+=(libxmp-dev libopenmpt-dev valgrind linux-perf g++-mingw-w64-i686-posix) ;;
+  *) echo "usage: $0 [build|run|test|bench]" >&2; exit 2 ;;
 esac
 
 missing=()
