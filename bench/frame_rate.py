@@ -110,7 +110,7 @@ def shoot_one(level=1):
 
 def perf_profile(seconds, out):
     data = os.path.join(SHOTS, "frame-rate.perf")
-    subprocess.run(["perf", "record", "-F", "499", "-a", "-o", data, "--", "sleep", str(seconds)],
+    subprocess.run(["perf", "record", "-F", "499", "-a", "-g", "-o", data, "--", "sleep", str(seconds)],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     by_module = subprocess.run(["perf", "report", "-i", data, "--stdio", "--sort", "comm,dso",
                                 "--percent-limit", "1"], capture_output=True, text=True).stdout

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Configures (once) and builds a tree: scripts/build.sh native|win|sanitize|fuzz [cmake build args...]
+# Configures (once) and builds a tree: scripts/build.sh native|win|win32|sanitize|fuzz [cmake build args...]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 kind="$1"; shift
@@ -8,6 +8,7 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
   args=(-DCMAKE_BUILD_TYPE=Release)
   case "$kind" in
     win) args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake") ;;
+    win32) args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake") ;;
     sanitize) args+=(-DKORVA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
     fuzz) args+=(-DKORVA_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   esac

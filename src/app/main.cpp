@@ -161,10 +161,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     }
 }
 
-// The process starts here, not in the C runtime's start-up code: the game needs none of its
-// command-line parsing, initialiser and exit tables or TLS callbacks (the system C library
-// initialises itself when it is loaded), and the executable is smaller without them.
-extern "C" void KorvaStart()
+// The process starts here, in place of the C runtime's start-up code (the linker's default
+// entry for a windowed program has this name): the game needs none of its command-line
+// parsing, initialiser and exit tables or TLS callbacks (the system C library initialises
+// itself when it is loaded), and the executable is smaller without them.
+extern "C" __attribute__((used)) void WinMainCRTStartup()
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

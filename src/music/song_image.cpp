@@ -10,12 +10,15 @@
 #define KORVA_READ_ONLY_SECTION ".section .rodata\n"
 #endif
 
+// C names carry the target's label prefix (an underscore on 32-bit Windows).
+#define KORVA_LABEL(name) KORVA_STRING(__USER_LABEL_PREFIX__) #name
+
 __asm__(KORVA_READ_ONLY_SECTION
         ".balign 16\n"
-        ".globl SongImage\n"
-        "SongImage:\n"
+        ".globl " KORVA_LABEL(SongImage) "\n"
+        KORVA_LABEL(SongImage) ":\n"
         ".incbin \"" KORVA_STRING(KORVA_SONG_PATH) "\"\n"
-        ".globl SongImageEnd\n"
-        "SongImageEnd:\n"
+        ".globl " KORVA_LABEL(SongImageEnd) "\n"
+        KORVA_LABEL(SongImageEnd) ":\n"
         ".byte 0\n"
         ".text\n");
