@@ -29,52 +29,58 @@ static inline uint8_t& At(TextureLayer& layer, int32_t x, int32_t y)
 
 // --- Plasma: seeded midpoint displacement over a tiling square ---
 
-static void SetPlasmaPoint(TextureLayer& layer, int32_t x, int32_t y, int32_t a, int32_t b,
-                           int32_t d)
+// One plasma's drawing: the layer, its roughness and the generator's state, kept here
+// while the square is subdivided (one thread-local access per plasma, not per point).
+struct PlasmaWork {
+    TextureLayer& layer;
+    int32_t roughness;
+    uint32_t random;
+};
+
+static void SetPlasmaPoint(PlasmaWork& work, int32_t x, int32_t y, int32_t a, int32_t b, int32_t d)
 {
-    uint8_t& pixel = At(layer, x, y);
+    uint8_t& pixel = At(work.layer, x, y);
     if (pixel != 0)
         return;  // set earlier through a shared (wrapped) border: draw nothing
-    int32_t v = RandomNext() % (2 * d) + (a + b) / 2 - d;
+    int32_t v = RandomStep(work.random) % (2 * d) + (a + b) / 2 - d;
     if (v > 255) v = 255;
     if (v < 1) v = 1;
     pixel = uint8_t(v);
 }
 
 // The square spans columns x0..x1 and rows y0..y1; x1 and y1 may be 256, which wraps to 0.
-static void Subdivide(TextureLayer& layer, int32_t roughness, int32_t x0, int32_t y0,
-                      int32_t x1, int32_t y1)
+static void Subdivide(PlasmaWork& work, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
 {
     if (x1 - x0 <= 1)
         return;
     const int32_t size = x1 - x0;
-    const int32_t d = roughness * size;
+    const int32_t d = work.roughness * size;
     const int32_t xm = x0 + (x1 - x0) / 2, ym = y0 + (y1 - y0) / 2;
     const int32_t xw = x1 & 255, yw = y1 & 255;
+    TextureLayer& layer = work.layer;
 
     const int32_t tl = At(layer, x0, y0), tr = At(layer, xw, y0);
     const int32_t bl = At(layer, x0, yw), br = At(layer, xw, yw);
 
-    SetPlasmaPoint(layer, xm, y0, tl, tr, d);  // top middle
-    SetPlasmaPoint(layer, xm, yw, bl, br, d);  // bottom middle
-    SetPlasmaPoint(layer, x0, ym, tl, bl, d);  // left middle
-    SetPlasmaPoint(layer, xw, ym, tr, br, d);  // right middle
-    SetPlasmaPoint(layer, xm, ym, (tl + tr) / 2, (bl + br) / 2, d);  // centre
+    SetPlasmaPoint(work, xm, y0, tl, tr, d);  // top middle
+    SetPlasmaPoint(work, xm, yw, bl, br, d);  // bottom middle
+    SetPlasmaPoint(work, x0, ym, tl, bl, d);  // left middle
+    SetPlasmaPoint(work, xw, ym, tr, br, d);  // right middle
+    SetPlasmaPoint(work, xm, ym, (tl + tr) / 2, (bl + br) / 2, d);  // centre
 
-    Subdivide(layer, roughness, x0, y0, xm, ym);
-    Subdivide(layer, roughness, xm, y0, x1, ym);
-    Subdivide(layer, roughness, x0, ym, xm, y1);
-    Subdivide(layer, roughness, xm, ym, x1, y1);
+    Subdivide(work, x0, y0, xm, ym);
+    Subdivide(work, xm, y0, x1, ym);
+    Subdivide(work, x0, ym, xm, y1);
+    Subdivide(work, xm, ym, x1, y1);
 }
 
 int32_t Plasma(const uint8_t* args)
 {
-    TextureLayer& layer = TextureLayers[args[0]];
-    const int32_t roughness = args[2] ? args[2] : 1;
-    RandomSeed(args[3]);
-    std::memset(layer.pixels, 0, sizeof layer.pixels);  // 0 marks "not yet set"
-    layer.pixels[0] = args[1];
-    Subdivide(layer, roughness, 0, 0, TextureSize, TextureSize);
+    PlasmaWork work = {TextureLayers[args[0]], args[2] ? args[2] : 1, args[3]};
+    std::memset(work.layer.pixels, 0, sizeof work.layer.pixels);  // 0 marks "not yet set"
+    work.layer.pixels[0] = args[1];
+    Subdivide(work, 0, 0, TextureSize, TextureSize);
+    RandomSeed(work.random);  // the thread's sequence goes on from this plasma's last draw
     return 4;
 }
 

@@ -10,9 +10,10 @@ void RandomSeed(uint32_t seed)
 
 int32_t RandomNext()
 {
-    const uint32_t state = (LoadThreadValue(RandomStateValue) ^ 1u) * 214013u + 2531011u;
+    uint32_t state = LoadThreadValue(RandomStateValue) ^ 1u;
+    const int32_t value = RandomStep(state);
     StoreThreadValue(RandomStateValue, state ^ 1u);
-    return int32_t((state >> 16) & 0x7FFF);
+    return value;
 }
 
 float RandomUnit()
