@@ -15,7 +15,8 @@ The minute is played: a shot at a target every few seconds (each hit explodes a 
 whose vertices are then refilled every frame), never enough to clear the level.
 
 --perf N records N seconds of the minute with perf (all processes: the game, Wine's
-server and the X server) and prints where the time went, by module and function.
+threads and the X server) and prints where the time went, by thread, module and function
+(bench/perf_profile.py).
 """
 import argparse
 import os
@@ -98,6 +99,45 @@ def rate_between(reports, start, end):
     return (frames * 1000.0 / span if span else None), frames, span
 
 
+def thread_cpu():
+    """CPU seconds so far of every thread of the game's processes and of the X server,
+    by (group, thread id); the game's own threads are grouped as "game"."""
+    ticks = os.sysconf("SC_CLK_TCK")
+    found = {}
+    for name, group in (("korvastil", None), ("Xvfb", "X server")):
+        for pid in run("pgrep", name).split():  # by process name: the game's is "korvastil..."
+            try:
+                tids = os.listdir("/proc/%s/task" % pid)
+            except OSError:
+                continue
+            for tid in tids:
+                try:
+                    with open("/proc/%s/task/%s/stat" % (pid, tid)) as f:
+                        fields = f.read().rsplit(")", 1)[1].split()
+                    with open("/proc/%s/task/%s/comm" % (pid, tid)) as f:
+                        comm = f.read().strip()
+                except OSError:
+                    continue
+                label = group or ("game" if comm.startswith("korvastil") else re.sub(r"-\d+$", "", comm))
+                found[(label, tid)] = (int(fields[11]) + int(fields[12])) / ticks
+    return found
+
+
+def cpu_per_frame(before, after, frames):
+    """CPU milliseconds per frame by thread group; the game's busiest thread is its game
+    thread, which spends its waits for Wine's command stream spinning."""
+    used = {k: after[k] - before.get(k, 0.0) for k in after}
+    game = [k for k in used if k[0] == "game"]
+    groups = {}
+    if game:
+        busiest = max(game, key=lambda k: used[k])
+        groups["game thread"] = used.pop(busiest)
+    for (label, _), seconds in used.items():
+        label = "game, other threads" if label == "game" else label
+        groups[label] = groups.get(label, 0.0) + seconds
+    return {k: 1000.0 * v / frames for k, v in groups.items() if v > 0}
+
+
 def shoot_one(level=1):
     """One click aimed at a target well inside the screen."""
     theta = 0.7 * level * (clock_units() + 0.015)
@@ -108,18 +148,15 @@ def shoot_one(level=1):
             return
 
 
-def perf_profile(seconds, out):
+def perf_profile(seconds, symbols, out):
     data = os.path.join(SHOTS, "frame-rate.perf")
-    subprocess.run(["perf", "record", "-F", "499", "-a", "-g", "-o", data, "--", "sleep", str(seconds)],
+    subprocess.run(["perf", "record", "-F", "499", "-a", "-o", data, "--", "sleep", str(seconds)],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    by_module = subprocess.run(["perf", "report", "-i", data, "--stdio", "--sort", "comm,dso",
-                                "--percent-limit", "1"], capture_output=True, text=True).stdout
-    by_symbol = subprocess.run(["perf", "report", "-i", data, "--stdio", "--sort", "dso,sym",
-                                "--percent-limit", "1.5"], capture_output=True, text=True).stdout
+    report = subprocess.run([sys.executable, os.path.join(ROOT, "bench", "perf_profile.py"), data,
+                             symbols], capture_output=True, text=True).stdout
     with open(out, "w") as f:
-        f.write(by_module + "\n" + by_symbol)
-    for text in (by_module, by_symbol):
-        print("\n".join(l for l in text.splitlines() if l.strip() and not l.startswith("#")))
+        f.write(report)
+    print(report)
 
 
 def main():
@@ -128,6 +165,8 @@ def main():
     parser.add_argument("--seconds", type=float, default=60)
     parser.add_argument("--perf", type=float, default=0)
     parser.add_argument("--exe", default="build/win/korvastil.exe")
+    parser.add_argument("--symbols", help="the executable with symbols, for --perf "
+                        "(default: build/win/korvastil-symbols.exe for the game, else --exe)")
     args = parser.parse_args()
     mode = "windowed" if args.windowed else "fullscreen"
 
@@ -149,6 +188,7 @@ def main():
         skip_intro()
 
         start = clock_ms()
+        cpu_start = thread_cpu()
         check = None
         if not args.windowed:  # the credits line is below the screen's edge in a window
             time.sleep(3)  # until the credits text fills the line
@@ -158,7 +198,9 @@ def main():
         profiled = args.perf <= 0
         while clock_ms() - start < args.seconds * 1000:
             if not profiled and clock_ms() - start > 20000:
-                perf_profile(args.perf, os.path.join(SHOTS, "frame-rate-%s-perf.txt" % mode))
+                symbols = args.symbols or ("build/win/korvastil-symbols.exe"
+                                           if args.exe == "build/win/korvastil.exe" else args.exe)
+                perf_profile(args.perf, symbols, os.path.join(SHOTS, "frame-rate-%s-perf.txt" % mode))
                 profiled = True
             if shots < 15 and time.time() >= next_shot:
                 shoot_one()
@@ -166,6 +208,7 @@ def main():
                 next_shot = time.time() + 3.5
             time.sleep(0.05)
         end = clock_ms()
+        cpu_end = thread_cpu()
         run("xdotool", "key", "Escape")
         game.wait(30)
     finally:
@@ -176,6 +219,9 @@ def main():
         sys.exit("frame rate: Wine reported no frames (log: %s)" % log_path)
     print("%s: %.1f frames per second (%d frames in %.1f s, Wine's fps reports)"
           % (mode, rate, frames, span / 1000.0))
+    cpu = cpu_per_frame(cpu_start, cpu_end, frames * (end - start) / span)
+    print("%s: CPU per frame (ms): %s" % (mode, ", ".join(
+        "%s %.3f" % (k, v) for k, v in sorted(cpu.items(), key=lambda kv: -kv[1]) if v >= 0.005)))
     if check is not None:
         print("%s: credits scroller %.1f frames per second over 10 s (%.1f %% from Wine's count)"
               % (mode, check, 100.0 * (check - rate) / rate))

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "allocation_counter.h"
 #include "app/setup.h"
 #include "app/shared_state.h"
 #include "app/startup.h"
@@ -465,6 +467,30 @@ TEST_F(Display, GameFrameRules)
         EXPECT_EQ(TargetScene.objects[i]->vertexCount, 576);
     }
     RenderDevice = RealDevice;
+}
+
+// Every target exploding (the vertices pushed out, crumbled and refilled each frame), the
+// uncle and its rays, the text lines: no frame takes memory from the heap.
+TEST_F(Display, GameFramesAllocateNothing)
+{
+    PrepareGame();
+    for (int i = 0; i < 20; ++i) {
+        TargetScene.objects[i]->hit = 1;
+        TargetScene.objects[i]->hitAngle = 0.0f;
+    }
+    int frames = 0;
+    StartCountingAllocations();
+    void* volatile probe = std::malloc(16);  // the counter itself counts
+    std::free(probe);
+    const int probeCount = StopCountingAllocations();
+    StartCountingAllocations();
+    for (; frames < 60; ++frames)
+        GameFrame();
+    const int allocations = StopCountingAllocations();
+    EXPECT_EQ(probeCount, 1);
+    EXPECT_EQ(allocations, 0) << "over " << frames << " frames";
+    EXPECT_LT(TargetScene.objects[0]->vertexCount, 576);  // the frames did explode the targets
+    ResetTargets();
 }
 
 TEST_F(Display, InterludeThenTheNextLevel)
