@@ -469,6 +469,18 @@ TEST_F(Display, GameFrameRules)
     RenderDevice = RealDevice;
 }
 
+TEST(Text, FormatTextAlwaysTerminatesAndCutsToTheBuffer)
+{
+    char line[8];
+    std::memset(line, 'x', sizeof line);
+    FormatText(line, sizeof line, "Score: %d", 1234);  // 11 characters do not fit
+    EXPECT_STREQ(line, "Score: ");
+    FormatText(line, sizeof line, "%d/%d", 3, 4);
+    EXPECT_STREQ(line, "3/4");
+    FormatText(line, sizeof line, "%d", -2147483647 - 1);
+    EXPECT_STREQ(line, "-214748");
+}
+
 // Every target exploding (the vertices pushed out, crumbled and refilled each frame), the
 // uncle and its rays, the text lines: no frame takes memory from the heap.
 TEST_F(Display, GameFramesAllocateNothing)
