@@ -89,15 +89,20 @@ def fps_reports(path):
 
 
 def rate_between(reports, start, end):
-    """The game thread's frames per second over the reports inside [start, end]."""
+    """The game thread's frames per second over [start, end]: each report gives the rate
+    since the thread's previous report, counted for the part of that span inside."""
     inside = [r for r in reports if start <= r[0] <= end]
     if not inside:
         return None, 0, 0
     thread = inside[-1][1]  # the game thread draws the last frames
-    inside = [r for r in inside if r[1] == thread]
-    frames = sum(rate * (t - p) / 1000.0 for (p, _, _), (t, _, rate) in zip(inside, inside[1:]))
-    span = inside[-1][0] - inside[0][0]
-    return (frames * 1000.0 / span if span else None), frames, span
+    own = [r for r in reports if r[1] == thread]
+    frames = 0.0
+    for (p, _, _), (t, _, rate) in zip(own, own[1:]):
+        overlap = min(t, end) - max(p, start)
+        if overlap > 0:
+            frames += rate * overlap / 1000.0
+    covered = min(own[-1][0], end) - max(own[0][0], start)
+    return (frames * 1000.0 / covered if covered > 0 else None), frames, covered
 
 
 def thread_cpu():
@@ -225,7 +230,7 @@ def main():
         "%s %.3f" % (k, v) for k, v in sorted(cpu.items(), key=lambda kv: -kv[1]) if v >= 0.005)))
     if check is not None:
         scroller, first, last = check
-        same, _, _ = rate_between(fps_reports(log_path), first, last + 1500)
+        same, _, _ = rate_between(fps_reports(log_path), first, last)
         print("%s: credits scroller %.1f frames per second over %.1f s; Wine's reports over "
               "those seconds %.1f (%.1f %% apart)" % (mode, scroller, (last - first) / 1000.0, same,
                                                      100.0 * (scroller - same) / same))

@@ -96,6 +96,7 @@ def main():
         print("\n%s: %.2f %% of all samples; its modules" % (thread, 100.0 * n / total))
         for module, k in modules.most_common(6):
             print("  %6.2f %%  %s" % (100.0 * k / n, module))
+        print("  %6.2f %%  the game's own code (korvastil.exe)" % (100.0 * modules["korvastil.exe"] / n))
         print("its functions")
         for function, k in by_function[thread].most_common(args.top):
             print("  %6.2f %%  %s" % (100.0 * k / n, function))
