@@ -1,7 +1,7 @@
-// Builds of the game that leave one part of the game thread's frame out, for the frame-time
-// breakdown: linked with --wrap for the four functions below, each variant defines one of
-// WITHOUT_TEXT, WITHOUT_UNCLE, WITHOUT_TARGETS, WITHOUT_REFILL, WITHOUT_EVERYTHING (all four: what
-// remains is the clear, the scene brackets, the present and the game's logic) or WITHOUT_NOTHING.
+// Builds of the game that leave parts of the game thread's frame out, for the frame-time
+// breakdown: linked with --wrap for the four functions below; WITHOUT says which are left
+// out (1 the text lines, 2 the uncle, 4 the targets' drawing, 8 the refills; 0 none, 15 all
+// four: what then remains is the clear, the scene brackets, the present and the logic).
 // Only the game thread's calls are left out; loading and the intro screens run unchanged.
 #include <windows.h>
 
@@ -18,7 +18,8 @@ void __real__Z20FillMeshVertexBufferP22IDirect3DVertexBuffer7PKvm(IDirect3DVerte
                                                                    const void*, DWORD);
 }
 
-// The main thread makes the first of these calls (the "Loading" line).
+// The main thread makes the first of these calls (the "Loading" line), so the first
+// caller of any of them is taken as the main thread.
 static bool OnGameThread()
 {
     static DWORD mainThread = 0;
@@ -30,37 +31,16 @@ static bool OnGameThread()
 template <typename Call>
 static void Unless(bool leaveOut, Call call)
 {
-    if (!(leaveOut && OnGameThread()))
+    const bool gameThread = OnGameThread();
+    if (!(leaveOut && gameThread))
         call();
 }
 
-#if defined(WITHOUT_EVERYTHING)
-#define WITHOUT_TEXT
-#define WITHOUT_UNCLE
-#define WITHOUT_TARGETS
-#define WITHOUT_REFILL
-#endif
-
-#if defined(WITHOUT_TEXT)
-static const bool WithoutText = true;
-#else
-static const bool WithoutText = false;
-#endif
-#if defined(WITHOUT_UNCLE)
-static const bool WithoutUncle = true;
-#else
-static const bool WithoutUncle = false;
-#endif
-#if defined(WITHOUT_TARGETS)
-static const bool WithoutTargets = true;
-#else
-static const bool WithoutTargets = false;
-#endif
-#if defined(WITHOUT_REFILL)
-static const bool WithoutRefill = true;
-#else
-static const bool WithoutRefill = false;
-#endif
+// WITHOUT: a set of bits, one per part left out.
+static const bool WithoutText = (WITHOUT & 1) != 0;
+static const bool WithoutUncle = (WITHOUT & 2) != 0;
+static const bool WithoutTargets = (WITHOUT & 4) != 0;
+static const bool WithoutRefill = (WITHOUT & 8) != 0;
 
 extern "C" {
 void __wrap__Z20DrawTextOnBackBufferPKciimmP19IDirectDrawSurface7(const char* text, int32_t x,
