@@ -71,52 +71,42 @@ for way in ("Escape", "close"):
             check("%s, %s: exit code 0 (killed twice)" % (state, way), False)
 
 # The interlude and the death screen run to their end before the quit is honoured.
-def quit_in_interlude():
+def reach_interlude():
+    return clear_level(1, lambda what, ok: ok) is not None
+
+
+def reach_death_screen():
+    x, y = empty_spot(1)
+    fire(x, y, 1.5)
+    time.sleep(0.5)
+    return brightness(shot("states-death")) > 0.8
+
+
+def quit_during(name, reach, way, seconds, lasts):
+    """Reaches a screen, quits by way, and expects exit code 0 only after the screen's
+    remaining time (more than lasts seconds) and within seconds."""
     game, setup = start("states")
     try:
         main = press_start(setup)
         skip_intro()
-        interlude = clear_level(1, lambda what, ok: ok)
-        if not check("interlude reached", interlude is not None):
+        if not check("%s reached" % name, reach()):
             return None
-        quit_by("Escape", main)
+        quit_by(way, main)
         began = time.time()
-        code = ends_with(game, 15)
+        code = ends_with(game, seconds)
         if code == WINE_TEARDOWN_KILL:
             return code  # run once more
-        check("interlude, Escape: exit code 0 after the interlude (got %s after %.1f s)"
-              % (code, time.time() - began), code == 0 and time.time() - began > 3)
+        took = time.time() - began
+        check("%s, %s: exit code 0 after the screen (got %s after %.1f s)" % (name, way, code, took),
+              code == 0 and took > lasts)
         return code
     finally:
         stop(game)
-        check("interlude: no process left", no_game_left())
+        check("%s: no process left" % name, no_game_left())
 
 
-def close_in_death_screen():
-    game, setup = start("states")
-    try:
-        main = press_start(setup)
-        skip_intro()
-        x, y = empty_spot(1)
-        fire(x, y, 1.5)
-        time.sleep(0.5)
-        if not check("death screen reached", brightness(shot("states-death")) > 0.8):
-            return None
-        quit_by("close", main)
-        began = time.time()
-        code = ends_with(game, 10)
-        if code == WINE_TEARDOWN_KILL:
-            return code  # run once more
-        check("death screen, close: exit code 0 after the screen (got %s after %.1f s)"
-              % (code, time.time() - began), code == 0 and time.time() - began > 2)
-        return code
-    finally:
-        stop(game)
-        check("death screen: no process left", no_game_left())
-
-
-if once_more_if_killed(quit_in_interlude) == WINE_TEARDOWN_KILL:
-    check("interlude, Escape: exit code 0 after the interlude (killed twice)", False)
-if once_more_if_killed(close_in_death_screen) == WINE_TEARDOWN_KILL:
-    check("death screen, close: exit code 0 after the screen (killed twice)", False)
+for name, reach, way, seconds, lasts in (("interlude", reach_interlude, "Escape", 15, 3),
+                                         ("death screen", reach_death_screen, "close", 10, 2)):
+    if once_more_if_killed(lambda: quit_during(name, reach, way, seconds, lasts)) == WINE_TEARDOWN_KILL:
+        check("%s, %s: exit code 0 after the screen (killed twice)" % (name, way), False)
 check.finish()
