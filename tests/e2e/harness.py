@@ -184,15 +184,18 @@ def stop(game):
     run("pkill", "-f", "korvastil.exe")
 
 
-def clear_level(level, check, seconds=120):
+def clear_level(level, check, seconds=180):
     """Shoots along the targets' paths until the level interlude shows; returns its
     screenshot path, or None. The hits are counted from the score; the first one that
-    raises it from a living score is reported through check."""
+    raises it from a living score is reported through check. Levels usually clear in 20 to
+    50 seconds; the nearest targets show whole only about a second in every nine, so an
+    unlucky run needs longer."""
     tried = {i: 0 for i in range(20)}
     hit = set()
     first_hit = None
     score = (read_score_surely() or (None,))[0]
     deadline = time.time() + seconds
+    shots = deaths = unread = since_hit = 0
     while time.time() < deadline:
         theta = 0.7 * level * (clock_units() + 0.015)
         best = None
@@ -209,22 +212,44 @@ def clear_level(level, check, seconds=120):
         x, y, _ = target_box(i, 0.7 * level * (clock_units() + 0.015))
         fire(x, y)
         tried[i] += 1
-        time.sleep(0.06)
-        path = shot("after-shot")
-        if brightness(path) > 0.8:  # white: the interlude, or death when the hits ran out
+        shots += 1
+        # The click counts on one of the game's next frames, and the screen may be a frame
+        # behind: read until its cost (100 or more) or its reward (over 1000) shows, for up
+        # to a second, so that a hit is never credited to the next shot's target.
+        settle = time.time() + 1.0
+        while True:
+            time.sleep(0.05)
+            path = shot("after-shot")
+            white = brightness(path) > 0.8  # the interlude, or death when the hits ran out
+            if white:
+                break
+            now = read_score_surely()
+            if now is None or score is None or abs(now[0] - score) >= 90 or time.time() > settle:
+                break
+        if white:
             if "cubes" not in white_screen_says(path):
                 return path
             hit.clear()  # died: the targets are whole again
+            deaths += 1
             time.sleep(6.5)
             score = None
             continue
-        now = read_score_surely()
+        since_hit += 1
+        if since_hit >= 25:
+            hit.clear()  # a hit was missed or misread: every target is a candidate again
+            since_hit = 0
         if now and score is not None and now[0] >= score + 1000 and now[1] == level:
             hit.add(i)
+            since_hit = 0
             if first_hit is None and score >= 200:
                 first_hit = shot("play-play")
                 check("a hit raises the score (%d -> %d)" % (score, now[0]), True)
                 clear_level.hit_seen = True
         if now:
             score = now[0]
+        else:
+            unread += 1
+    print("NOTE: level %d not cleared in %d s: %d shots, %d hits counted, %d deaths, "
+          "%d scores unread, last score %s" % (level, seconds, shots, len(hit), deaths, unread, score),
+          flush=True)
     return None
