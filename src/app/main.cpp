@@ -33,9 +33,13 @@ static void ClearTarget()
     FreeModule(Song);  // stops the audio thread first
     Song = nullptr;
     CloseAudioOutput();
+    // The game thread may still play the level interlude or the death screen for seconds:
+    // the window keeps answering its messages meanwhile.
     if (GameThreadStarted)
-        while (!GameThreadDone)
+        while (!GameThreadDone) {
+            PumpMessages();
             Sleep(1);
+        }
     if (RenderDevice) RenderDevice->Release();
     if (Direct3D) Direct3D->Release();
     if (DirectDraw) DirectDraw->Release();
