@@ -4,7 +4,7 @@ on and off, and the 16-bit mode Wine offers beside the 32-bit one. Each runs fra
 shows the uncle, and quits cleanly."""
 import time
 
-from harness import (Checks, brightness, differ, ends_with, no_game_left, once_more_if_killed,
+from harness import (Checks, brightness, differ, ends_with, no_game_left, again_if_killed,
                      press_start, run, shot, start, stop)
 
 check = Checks("options")
@@ -39,7 +39,7 @@ for windowed, retrace, stupid, row in combinations:
     name = "%s, WaitRetrace %s, StupidZbuffert %s, %s" % (
         "windowed" if windowed else "full screen", "on" if retrace else "off",
         "on" if stupid else "off", "16 bpp" if row else "32 bpp")
-    code = once_more_if_killed(lambda: play(windowed, retrace, stupid, row, name, check))
+    code = again_if_killed(lambda: play(windowed, retrace, stupid, row, name, check))
     check("%s: quits with exit code 0 (got %s)" % (name, code), code == 0)
     check("%s: no process left" % name, no_game_left())
 check.finish()

@@ -6,7 +6,7 @@ import os
 import time
 
 from harness import (SHOTS, WINE_TEARDOWN_KILL, Checks, brightness, clear_level, empty_spot,
-                     ends_with, fire, no_game_left, once_more_if_killed, press_start, run, shot,
+                     ends_with, fire, no_game_left, again_if_killed, press_start, run, shot,
                      skip_intro, start, stop)
 
 check = Checks("states")
@@ -24,7 +24,7 @@ def expect_exit(game, what, seconds, audio=None):
     code = ends_with(game, seconds)
     took = time.time() - began
     if code == WINE_TEARDOWN_KILL:
-        return code  # run once more by the caller
+        return code  # run again by the caller
     check("%s: exit code 0 within %g s (got %s after %.1f s)" % (what, seconds, code, took), code == 0)
     time.sleep(0.3)
     check("%s: no process left" % what, no_game_left())
@@ -45,8 +45,8 @@ for way in ("Escape", "close"):
                 return expect_exit(game, "setup window, close", 5)
             finally:
                 stop(game)
-        if once_more_if_killed(close_setup) == WINE_TEARDOWN_KILL:
-            check("setup window, close: exit code 0 (killed twice)", False)
+        if again_if_killed(close_setup) == WINE_TEARDOWN_KILL:
+            check("setup window, close: exit code 0 (killed three times)", False)
 
     for state in ("loading", "title", "briefing", "play"):
         def quit_state(state=state):
@@ -67,8 +67,8 @@ for way in ("Escape", "close"):
                 return expect_exit(game, name, 5, audio)
             finally:
                 stop(game)
-        if once_more_if_killed(quit_state) == WINE_TEARDOWN_KILL:
-            check("%s, %s: exit code 0 (killed twice)" % (state, way), False)
+        if again_if_killed(quit_state) == WINE_TEARDOWN_KILL:
+            check("%s, %s: exit code 0 (killed three times)" % (state, way), False)
 
 # The interlude and the death screen run to their end before the quit is honoured.
 def reach_interlude():
@@ -95,7 +95,7 @@ def quit_during(name, reach, way, seconds, lasts):
         began = time.time()
         code = ends_with(game, seconds)
         if code == WINE_TEARDOWN_KILL:
-            return code  # run once more
+            return code  # run again
         took = time.time() - began
         check("%s, %s: exit code 0 after the screen (got %s after %.1f s)" % (name, way, code, took),
               code == 0 and took > lasts)
@@ -107,6 +107,6 @@ def quit_during(name, reach, way, seconds, lasts):
 
 for name, reach, way, seconds, lasts in (("interlude", reach_interlude, "Escape", 15, 3),
                                          ("death screen", reach_death_screen, "close", 10, 2)):
-    if once_more_if_killed(lambda: quit_during(name, reach, way, seconds, lasts)) == WINE_TEARDOWN_KILL:
-        check("%s, %s: exit code 0 after the screen (killed twice)" % (name, way), False)
+    if again_if_killed(lambda: quit_during(name, reach, way, seconds, lasts)) == WINE_TEARDOWN_KILL:
+        check("%s, %s: exit code 0 after the screen (killed three times)" % (name, way), False)
 check.finish()
