@@ -50,6 +50,19 @@ def target_box(i, theta):
     return int(W * x / depth + W / 2), int(-(W * y) / depth + H / 2), int(W * 10 / depth)
 
 
+def aim_point(i, theta):
+    """Where to click target i: (x, y, r), or None when no click is sure to land in its box.
+    The cubes swing fast sideways and slowly up and down, for minutes beyond the top or
+    bottom edge: a cube hanging over one is clicked inside the screen, inside its box."""
+    x, y, r = target_box(i, theta)
+    if min(x - r, W - x - r) <= 20:
+        return None
+    inside = min(max(y, 10), H - 10)
+    if abs(inside - y) > r - 10:
+        return None
+    return x, inside, r
+
+
 def shot(name):
     path = os.path.join(SHOTS, "e2e-%s.png" % name)
     run("import", "-window", "root", path)
@@ -204,24 +217,36 @@ def clear_level(level, check, seconds=180):
     while time.time() < deadline:
         theta = 0.7 * level * (clock_units() + 0.015)
         best = None
-        for i in [i for i in range(20) if i not in hit] or list(range(20)):
-            x, y, r = target_box(i, theta)
-            if min(x - r, W - x - r, y - r, H - y - r) > 20:
-                rank = (-tried[i], r)
+        if len(hit) == 20:
+            hit.clear()  # every cube counted, yet no interlude: a count was wrong
+        for i in [i for i in range(20) if i not in hit]:
+            aim = aim_point(i, theta)
+            if aim:
+                rank = (-tried[i], aim[2])
                 if best is None or rank > best[0]:
                     best = (rank, i)
         if not best:
             time.sleep(0.02)
             continue
         i = best[1]
-        x, y, _ = target_box(i, 0.7 * level * (clock_units() + 0.015))
-        fire(x, y)
+        theta = 0.7 * level * (clock_units() + 0.015)
+        aim = aim_point(i, theta)
+        if not aim:
+            continue
+        # Every standing cube whose box holds the click is hit: the others under it, nearest
+        # first, in case the reward counts more than one.
+        under = sorted((abs(bx - aim[0]) + abs(by - aim[1]), j)
+                       for j, (bx, by, r) in ((j, target_box(j, theta)) for j in range(20))
+                       if j != i and j not in hit and abs(bx - aim[0]) <= r and abs(by - aim[1]) <= r)
+        fire(aim[0], aim[1])
         tried[i] += 1
         shots += 1
-        # The click counts on one of the game's next frames, and the screen may be a frame
-        # behind: read until its cost (100 or more) or its reward (over 1000) shows, for up
-        # to a second, so that a hit is never credited to the next shot's target.
+        # The press costs 100 at once; a hit's reward (over 1000) follows on the game's next
+        # frame, and the screen may be a frame behind: read until the reward shows, or for a
+        # while after the cost did (up to a second in all), so that a hit is never credited
+        # to the next shot's target.
         settle = time.time() + 1.0
+        charged = None
         while True:
             time.sleep(0.05)
             path = shot("after-shot")
@@ -229,8 +254,12 @@ def clear_level(level, check, seconds=180):
             if white:
                 break
             now = read_score_surely()
-            if now is None or score is None or abs(now[0] - score) >= 90 or time.time() > settle:
+            if now is None or score is None or now[0] >= score + 1000 or time.time() > settle:
                 break
+            if now[0] <= score - 90:
+                charged = charged or time.time()
+                if time.time() - charged > 0.25:
+                    break
         if white:
             if "cubes" not in white_screen_says(path):
                 return path
@@ -240,11 +269,14 @@ def clear_level(level, check, seconds=180):
             score = None
             continue
         since_hit += 1
-        if since_hit >= 25:
+        if since_hit >= 15:
             hit.clear()  # a hit was missed or misread: every target is a candidate again
             since_hit = 0
         if now and score is not None and now[0] >= score + 1000 and now[1] == level:
             hit.add(i)
+            # 2000 a cube, less the press's cost (100, and 200 a frame held)
+            for _, j in under[:round((now[0] - score + 300) / 2000) - 1]:
+                hit.add(j)
             since_hit = 0
             if first_hit is None and score >= 200:
                 first_hit = shot("play-play")
@@ -255,6 +287,7 @@ def clear_level(level, check, seconds=180):
         else:
             unread += 1
     print("NOTE: level %d not cleared in %d s: %d shots, %d hits counted, %d deaths, "
-          "%d scores unread, last score %s" % (level, seconds, shots, len(hit), deaths, unread, score),
+          "%d scores unread, last score %s, uncounted targets %s"
+          % (level, seconds, shots, len(hit), deaths, unread, score, sorted(set(range(20)) - hit)),
           flush=True)
     return None
