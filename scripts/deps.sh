@@ -7,7 +7,7 @@ set -euo pipefail
 want=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb woff2 npm imagemagick xdotool)
 case "${1:-test}" in
   build|run) ;;
-  test|bench) want+=(libstb-dev clang libclang-rt-14-dev tesseract-ocr python3) ;;&
+  test|bench) want+=(libstb-dev clang libclang-rt-14-dev tesseract-ocr python3 pulseaudio pulseaudio-utils) ;;&
   test) ;;
   bench) want+=(libxmp-dev libopenmpt-dev valgrind linux-perf g++-mingw-w64-i686-posix) ;;
   *) echo "usage: $0 [build|run|test|bench]" >&2; exit 2 ;;

@@ -2,8 +2,8 @@
 # - a prefix inside the build tree, made once, that asks for nothing;
 # - Xvfb at 640x480x24 when there is no display (the default 640x480 32-bit mode);
 # - an Impact-style font (Anton, OFL) registered as Wine's replacement for "Impact";
-# - sound routed to a raw file when the machine has no sound card
-#   ($KORVA_AUDIO_FILE, default build/wine/audio.raw: 16-bit stereo as played).
+# - with no sound card, sound played in real time into a PulseAudio null sink, or without
+#   PulseAudio written to a raw file ($KORVA_AUDIO_FILE, 16-bit stereo as played).
 # Exports KORVA_WINE (the loader to run programs with) and DISPLAY.
 
 KORVA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -22,12 +22,13 @@ korva_log() { [ -n "${KORVA_QUIET:-}" ] || echo "wine-env: $*" >&2; }
 
 # --- Display ---
 if [ -z "${DISPLAY:-}" ]; then
-  n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 "${KORVA_SCREEN:-640x480x24}" -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display number itself and says which: two environments starting at
+  # once must not end up on one display.
+  rm -f "$KORVA_WINE_DIR/display"
+  Xvfb -displayfd 3 -screen 0 "${KORVA_SCREEN:-640x480x24}" -nolisten tcp 3>"$KORVA_WINE_DIR/display" >/dev/null 2>&1 &
   KORVA_XVFB_PID=$!
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-  export DISPLAY=":$n"
+  for _ in $(seq 100); do grep -q '^[0-9]' "$KORVA_WINE_DIR/display" 2>/dev/null && break; sleep 0.05; done
+  export DISPLAY=":$(head -n 1 "$KORVA_WINE_DIR/display")"
   export KORVA_VIRTUAL_DISPLAY=1
   korva_log "no display: started a virtual one (Xvfb $DISPLAY, ${KORVA_SCREEN:-640x480x24})"
 fi
@@ -35,6 +36,10 @@ fi
 # Stops what this environment started: Wine's server for the prefix, then Xvfb.
 korva_wine_stop() {
   wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${KORVA_PULSE_STARTED:-}" ]; then
+    pactl exit >/dev/null 2>&1 || true
+    unset KORVA_PULSE_STARTED
+  fi
   if [ -n "${KORVA_XVFB_PID:-}" ]; then
     kill "$KORVA_XVFB_PID" 2>/dev/null || true
     wait "$KORVA_XVFB_PID" 2>/dev/null || true
@@ -43,6 +48,12 @@ korva_wine_stop() {
 }
 
 # --- Sound ---
+# With no sound card, programs play in real time, as into a player's device, into a sound
+# server of our own: PulseAudio with a null sink ("korva") whose monitor the end-to-end tests
+# record. Wine falls back to ALSA, routed to a raw file ($KORVA_AUDIO_FILE, 16-bit stereo as
+# played, written faster than real time), without PulseAudio or when KORVA_SOUND_TO_FILE is
+# set (the Windows tests compare what waveOut played, whole, with the rendered song).
+korva_pulse_up() { pactl info >/dev/null 2>&1; }
 if [ ! -e /proc/asound/cards ] || grep -q 'no soundcards' /proc/asound/cards 2>/dev/null; then
   export KORVA_AUDIO_FILE="${KORVA_AUDIO_FILE:-$KORVA_WINE_DIR/audio.raw}"
   export XDG_CONFIG_HOME="$KORVA_WINE_DIR/xdg"
@@ -56,6 +67,23 @@ pcm.!default {
   format "raw"
 }
 ALSA
+  if [ -n "${KORVA_SOUND_TO_FILE:-}" ]; then
+    unset PULSE_SERVER  # ALSA's own pulse plugin would find the server too
+    export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winepulse.drv=d"
+  elif command -v pulseaudio >/dev/null 2>&1; then
+    export PULSE_SERVER="unix:$KORVA_WINE_DIR/pulse/native"
+    if ! korva_pulse_up; then
+      mkdir -p "$KORVA_WINE_DIR/pulse" && chmod 700 "$KORVA_WINE_DIR/pulse"
+      # No rewinds: a sink that re-renders what its monitor already recorded would make the
+      # recording replay sound that the program played once.
+      XDG_RUNTIME_DIR="$KORVA_WINE_DIR/pulse" pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
+        -L "module-null-sink sink_name=korva rate=44100 norewinds=1" \
+        -L "module-native-protocol-unix socket=$KORVA_WINE_DIR/pulse/native" >/dev/null 2>&1
+      for _ in $(seq 50); do korva_pulse_up && break; sleep 0.1; done
+      korva_pulse_up && KORVA_PULSE_STARTED=1
+      korva_log "no sound card: sound plays into a PulseAudio null sink (korva)"
+    fi
+  fi
 fi
 
 # --- Font: Anton from the npm registry, converted to TTF once ---

@@ -1,6 +1,7 @@
-"""What the end-to-end scripts share: starting the game under Wine on the virtual
-display, going through its screens as a player would, reading the screen, and counting
-checks. Runs inside the Wine environment (tests/e2e/run.sh)."""
+"""What the end-to-end scripts share: the game under Wine on the virtual display, driven as
+a player would (xdotool), its screen read back (ImageMagick, tesseract), its sound recorded
+from the sound server in real time, and the checks counted. Runs inside the Wine
+environment (tests/e2e/run.sh)."""
 import math
 import os
 import re
@@ -9,6 +10,7 @@ import sys
 import time
 
 W, H = 640, 480
+RATE = 44100
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SHOTS = os.path.join(ROOT, "build", "screens")
 os.makedirs(SHOTS, exist_ok=True)
@@ -20,10 +22,8 @@ class Checks:
 
     def __call__(self, what, ok):
         print(("PASS: " if ok else "FAIL: ") + what, flush=True)
-        if ok:
-            self.passed += 1
-        else:
-            self.failed += 1
+        self.passed += bool(ok)
+        self.failed += not ok
         return ok
 
     def finish(self):
@@ -35,33 +35,7 @@ def run(*args):
     return subprocess.run(args, capture_output=True, text=True).stdout.strip()
 
 
-def clock_units():
-    """The game's clock: the system's millisecond counter (Wine takes it from the
-    host's raw monotonic clock), 32 bits, times 0.0005."""
-    return (int(time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000) & 0xFFFFFFFF) * 0.0005
-
-
-def target_box(i, theta):
-    """Where target i is drawn and its hit box, as the game computes them."""
-    a = theta + i
-    x = 20 * i - 200 * math.sin(a)
-    y = math.sin(theta) + 50 * math.sin(0.1 * i * (2 * i + theta))
-    depth = 20 * i + 100
-    return int(W * x / depth + W / 2), int(-(W * y) / depth + H / 2), int(W * 10 / depth)
-
-
-def aim_point(i, theta):
-    """Where to click target i: (x, y, r), or None when no click is sure to land in its box.
-    The cubes swing fast sideways and slowly up and down, for minutes beyond the top or
-    bottom edge: a cube hanging over one is clicked inside the screen, inside its box."""
-    x, y, r = target_box(i, theta)
-    if min(x - r, W - x - r) <= 20:
-        return None
-    inside = min(max(y, 10), H - 10)
-    if abs(inside - y) > r - 10:
-        return None
-    return x, inside, r
-
+# --- The screen ---
 
 def shot(name):
     path = os.path.join(SHOTS, "e2e-%s.png" % name)
@@ -69,12 +43,38 @@ def shot(name):
     return path
 
 
-def brightness(path):
-    return float(run("convert", path, "-colorspace", "Gray", "-format", "%[fx:mean]", "info:") or 0)
+def pixels(path):
+    """The screenshot's R, G, B bytes, row by row."""
+    return subprocess.run(["convert", path, "rgb:-"], capture_output=True).stdout
+
+
+def uncle_and_rays(path):
+    """The shares of the screen that show the uncle's brown texture, and grey ray light right
+    of where the intro's text stands: text and rays are grey, only the sphere is red over blue."""
+    rgb = pixels(path)
+    n = len(rgb) // 3 or 1
+    uncle = sum(r > b + 20 for r, b in zip(rgb[0::3], rgb[2::3]))
+    rays = sum(r > 50 and abs(r - b) < 12 for row in range(0, len(rgb), W * 3)
+               for r, b in zip(rgb[row + 1200:row + W * 3:3], rgb[row + 1202:row + W * 3:3]))
+    return uncle / n, rays / n
+
+
+def top_lines(path):
+    """The intro's first lines, as read off the screen."""
+    return ocr(path, "640x90+0+15", "60%", True, psm="6")
+
+
+def until(probe, seconds, step=0.2):
+    """Calls probe until it returns something true, for up to `seconds`; returns that or None."""
+    end = time.time() + seconds
+    while True:
+        found = probe()
+        if found or time.time() > end:
+            return found or None
+        time.sleep(step)
 
 
 def differ(a, b, pixels=2000):
-    """Whether two screenshots differ in more than `pixels` pixels."""
     out = subprocess.run(["compare", "-metric", "AE", a, b, "null:"], capture_output=True, text=True)
     try:
         return float((out.stderr or out.stdout).split()[0]) > pixels
@@ -82,45 +82,67 @@ def differ(a, b, pixels=2000):
         return False
 
 
-def read_score():
-    """(score, level) from the overlay line, or None when it cannot be read."""
-    path = shot("ocr")
-    crop = os.path.join(SHOTS, "e2e-ocr-line.png")
-    run("convert", path, "-crop", "220x24+15+58", "+repage", "-colorspace", "Gray",
-        "-threshold", "96%", "-negate", "-resize", "400%", crop)
-    m = re.search(r"(-?\d+)\D+(\d+)\s*$", run("tesseract", crop, "stdout", "--psm", "7"))
+def ocr(path, crop, threshold, negate, psm="7"):
+    out = os.path.join(SHOTS, "e2e-ocr.png")
+    run("convert", path, "-crop", crop, "+repage", "-colorspace", "Gray", "-threshold", threshold,
+        *(["-negate"] if negate else []), "-resize", "400%" if psm == "7" else "200%", out)
+    return run("tesseract", out, "stdout", "--psm", psm)
+
+
+def score_on(path):
+    """(score, level) from the overlay line of a screenshot, or None when it cannot be read."""
+    m = re.search(r"(-?\d+)\D+(\d+)\s*$", ocr(path, "220x24+15+58", "96%", True))
     return (int(m.group(1)), int(m.group(2))) if m else None
 
 
-def read_score_surely(tries=5):
+def read_score(tries=5):
     for _ in range(tries):
-        s = read_score()
-        if s:
-            return s
+        found = score_on(shot("score"))
+        if found:
+            return found
         time.sleep(0.1)
     return None
+
+
+def white(path):
+    """Whether the screen is white: the level interlude or the death screen."""
+    rgb = pixels(path)
+    return sum(rgb) > 0.8 * 255 * len(rgb)
 
 
 def white_screen_says(path):
     """The line at the middle of a white screen: the interlude's or the death screen's."""
-    crop = os.path.join(SHOTS, "e2e-ocr-middle.png")
-    run("convert", path, "-crop", "640x26+0+237", "+repage", "-colorspace", "Gray",
-        "-threshold", "50%", "-resize", "300%", crop)
-    return run("tesseract", crop, "stdout", "--psm", "7")
+    return ocr(path, "640x26+0+237", "50%", False)
 
 
-def fire(x, y, hold=0.008):
-    run("xdotool", "mousemove", str(x), str(y), "mousedown", "1", "sleep", str(hold), "mouseup", "1")
+# --- The targets, where the game puts them ---
+
+def clock_units():
+    """The game's clock: the system's millisecond counter (Wine takes it from the host's raw
+    monotonic clock), 32 bits, times 0.0005."""
+    return (int(time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000) & 0xFFFFFFFF) * 0.0005
 
 
-def window(name, seconds):
-    end = time.time() + seconds
-    while time.time() < end:
-        ids = run("xdotool", "search", "--name", name).split()
-        if ids:
-            return ids[0]
-        time.sleep(0.1)
-    return None
+def target_box(i, theta):
+    """Target i's hit box on the screen: (x, y, half size)."""
+    x = 20 * i - 200 * math.sin(theta + i)
+    y = math.sin(theta) + 50 * math.sin(0.1 * i * (2 * i + theta))
+    depth = 20 * i + 100
+    return int(W * x / depth + W / 2), int(-(W * y) / depth + H / 2), int(W * 10 / depth)
+
+
+def aim_point(i, level, whole):
+    """A point on the screen inside target i's box, with room for the time a click takes to
+    arrive (the boxes of near targets move up to 450 pixels a second), and the other targets
+    of `whole` whose boxes may hold it too; or None."""
+    theta = 0.7 * level * (clock_units() + 0.015)
+    x, y, r = target_box(i, theta)
+    margin = 2 + 0.02 * 0.35 * level * 200 * W / (20 * i + 100)
+    aim = (x, min(max(y, 10), H - 10))
+    if r <= margin or not (20 < x < W - 20) or abs(aim[1] - y) > r - 4:
+        return None
+    boxes = ((j, target_box(j, theta)) for j in whole if j != i)
+    return aim, [j for j, (bx, by, br) in boxes if abs(bx - aim[0]) <= br + margin and abs(by - aim[1]) <= br + 4]
 
 
 def empty_spot(level):
@@ -132,20 +154,29 @@ def empty_spot(level):
     return 20, 470
 
 
-def start(audio_name, windowed=False, retrace=True, stupid=False, mode_row=0):
-    """Starts the game and waits for its setup window; returns (process, setup window)."""
-    env = dict(os.environ, KORVA_AUDIO_FILE=os.path.join(SHOTS, "e2e-%s-audio.raw" % audio_name))
+# --- The program ---
+
+def window(name, seconds):
+    end = time.time() + seconds
+    while time.time() < end:
+        ids = run("xdotool", "search", "--name", name).split()
+        if ids:
+            return ids[0]
+        time.sleep(0.1)
+    return None
+
+
+def start(windowed=False, retrace=True, stupid=False, mode_row=0, env=None):
+    """Starts the game and waits for its setup window, whose choices it clicks;
+    returns (process, setup window)."""
     game = subprocess.Popen([os.environ.get("KORVA_WINE", "wine"), "build/win/korvastil.exe"],
-                            cwd=ROOT, env=env, stderr=subprocess.DEVNULL)
+                            cwd=ROOT, env=dict(os.environ, **(env or {})), stderr=subprocess.DEVNULL)
     setup = window("Direct device setup", 60)
     if setup:
-        time.sleep(0.5)
-        if windowed:
-            run("xdotool", "mousemove", "--window", setup, "12", "198", "click", "1")
-        if stupid:
-            run("xdotool", "mousemove", "--window", setup, "12", "218", "click", "1")
-        if not retrace:
-            run("xdotool", "mousemove", "--window", setup, "12", "238", "click", "1")
+        time.sleep(0.5)  # a click the moment the window maps can be lost
+        for on, y in ((windowed, 198), (stupid, 218), (not retrace, 238)):
+            if on:
+                run("xdotool", "mousemove", "--window", setup, "12", str(y), "click", "1")
         if mode_row:
             run("xdotool", "mousemove", "--window", setup, "60", str(68 + 14 * mode_row), "click", "1")
     return game, setup
@@ -156,16 +187,36 @@ def press_start(setup):
     return window("Korvastil is mad", 30)
 
 
+def click_middle():
+    run("xdotool", "mousemove", "320", "240", "sleep", "0.2", "click", "1")
+
+
+def title_shows():
+    path = shot("title")
+    return path if uncle_and_rays(path)[0] > 0.005 and "You" not in top_lines(path) else None
+
+
+def briefing_shows():
+    path = shot("briefing")
+    return path if re.search("You are|protect", top_lines(path)) else None
+
+
 def skip_intro():
-    time.sleep(2)
-    for _ in range(2):  # the title and briefing screens
-        run("xdotool", "mousemove", "320", "240", "sleep", "0.2", "click", "1")
-        time.sleep(1)
-    time.sleep(1)
+    """Clicks through the title and briefing screens, each once it shows, to the game."""
+    until(title_shows, 20)
+    click_middle()
+    until(briefing_shows, 10)
+    click_middle()
+    until(lambda: read_score(1), 10)
 
 
-def no_game_left():
-    return run("pgrep", "-f", "korvastil.exe") == ""
+def fire(x, y, hold=0.008):
+    run("xdotool", "mousemove", str(x), str(y), "mousedown", "1", "sleep", str(hold), "mouseup", "1")
+
+
+def quit_by(way, target):
+    # Escape, or the system's close keystroke: WM_CLOSE, then WM_DESTROY.
+    run("xdotool", "key", "--window", target, "Escape" if way == "Escape" else "alt+F4")
 
 
 def ends_with(game, seconds):
@@ -176,118 +227,180 @@ def ends_with(game, seconds):
         return None
 
 
-# Now and then Wine's own process teardown ends a program that has already quit with
-# SIGKILL instead of its exit code: at the very end, after the game's shutdown has run
-# (about one quit in six after a level interlude on this machine, fewer elsewhere). A run
-# that ends so is run again, up to twice, and said; a third kill in a row fails.
-WINE_TEARDOWN_KILL = -9
-TEARDOWN_RUNS = 3
+def our_games():
+    """The game's processes in this Wine prefix (other checkouts may be playing too)."""
+    mine = ("WINEPREFIX=%s" % os.environ.get("WINEPREFIX", "")).encode()
+    pids = []
+    for pid in run("pgrep", "-f", "korvastil.exe").split():
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if mine in f.read().split(b"\0"):
+                    pids.append(int(pid))
+        except OSError:
+            pass
+    return pids
 
 
-def again_if_killed(scenario):
-    """Runs scenario() (which returns the exit code) again while Wine killed it at the end."""
-    for run_number in range(1, TEARDOWN_RUNS + 1):
-        code = scenario()
-        if code != WINE_TEARDOWN_KILL:
-            break
-        if run_number < TEARDOWN_RUNS:
-            print("NOTE: ended by SIGKILL in Wine's teardown; running it again", flush=True)
-    return code
+def no_game_left():
+    return not our_games()
 
 
 def stop(game):
     if game.poll() is None:
         game.kill()
         game.wait()
-    run("pkill", "-f", "korvastil.exe")
+    for pid in our_games():
+        try:
+            os.kill(pid, 9)
+        except OSError:
+            pass
 
+
+# --- The sound ---
+
+class Recording:
+    """What the sound device plays, recorded from the sound server's monitor in real time."""
+
+    def __init__(self, name):
+        self.path = os.path.join(SHOTS, "e2e-%s.raw" % name)
+        self.file = open(self.path, "wb")
+        self.process = subprocess.Popen(
+            ["parec", "-d", "korva.monitor", "--rate=%d" % RATE, "--channels=2", "--format=s16le",
+             "--raw", "--latency-msec=20"], stdout=self.file, stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+        self.file.close()
+        with open(self.path, "rb") as f:
+            return f.read()
+
+
+ZEROS = re.compile(rb"(?:\0\0\0\0)+")
+
+
+def same_frames(a, i, b, j, n):
+    """How many frames a (from frame i) and b (from frame j) agree in, at most n: in growing
+    steps, then halving the step that differs."""
+    k, step = 0, 256
+    while k < n:
+        m = min(step, n - k)
+        if a[(i + k) * 4:(i + k + m) * 4] != b[(j + k) * 4:(j + k + m) * 4]:
+            lo, hi = k, k + m
+            while hi - lo > 1:
+                mid = (lo + hi) // 2
+                if a[(i + lo) * 4:(i + mid) * 4] == b[(j + lo) * 4:(j + mid) * 4]:
+                    lo = mid
+                else:
+                    hi = mid
+            return lo
+        k, step = k + m, step * 2
+    return n
+
+
+def follow_song(played, song, tail):
+    """Follows what the device played (16-bit stereo bytes, its last `tail` frames left out)
+    along the rendered song. A run of silent frames after which the song goes on exactly
+    where it stopped is silence the output path inserted (an underrun), and is counted; any
+    other difference (a replayed or skipped block, other sound) is a fault. Returns (seconds
+    of the song followed, [(at second, silent frames)], fault or None)."""
+    lead = ZEROS.match(played)
+    i = lead.end() // 4 if lead else 0
+    begin = song.find(played[i * 4:i * 4 + 4096])
+    if begin < 0 or begin % 4 or begin > RATE * 4:
+        return 0.0, [], "the device did not start with the song"
+    j = j0 = begin // 4
+    end = len(played.rstrip(b"\0")) // 4 - tail
+    silences = []
+    while i < end:
+        n = min(end - i, len(song) // 4 - j)
+        if n <= 0:
+            return (j - j0) / RATE, silences, "the rendered song is shorter than the sound played"
+        k = same_frames(played, i, song, j, n)
+        i, j = i + k, j + k
+        if k == n:
+            continue
+        gap = ZEROS.match(played, i * 4)
+        if gap and played[gap.end():gap.end() + 4] == song[j * 4:j * 4 + 4]:
+            silences.append(((j - j0) / RATE, (gap.end() - i * 4) // 4))
+            i = gap.end() // 4
+            continue
+        at = song.find(played[i * 4:i * 4 + 1024])
+        what = ("the song from %.2f s" % ((at // 4 - j0) / RATE) if at >= 0 and at % 4 == 0
+                else "sound that is not the song")
+        return (j - j0) / RATE, silences, "at %.2f s of the song it played %s" % ((j - j0) / RATE, what)
+    return (j - j0) / RATE, silences, None
+
+
+def check_song(check, played, what, at_least, tail=2 * RATE):
+    """Checks that the device played the song from its start, in order, for at least
+    `at_least` seconds, and reports the silences the output path inserted."""
+    song_path = os.path.join(SHOTS, "e2e-song.wav")
+    subprocess.run([os.path.join(ROOT, "build", "native", "xm2wav"), os.path.join(ROOT, "assets", "song.xm"),
+                    song_path, "--seconds", "%.1f" % (len(played) / 4 / RATE + 2)], capture_output=True)
+    with open(song_path, "rb") as f:
+        song = f.read()[44:]
+    seconds, silences, fault = follow_song(played, song, tail)
+    silent = sum(n for _, n in silences) * 1000.0 / RATE
+    print("NOTE: %s: %d silences inserted by the output path, %.0f ms in all, over %.1f s%s"
+          % (what, len(silences), silent, seconds,
+             "" if not silences else " (at %s)" % ", ".join("%.2f s" % t for t, _ in silences[:8])), flush=True)
+    return check("%s: the device played %.1f s of the song from its start, in order%s"
+                 % (what, seconds, "" if not fault else ": " + fault), fault is None and seconds >= at_least)
+
+
+# --- Playing a level ---
 
 def clear_level(level, check, seconds=180):
-    """Shoots along the targets' paths until the level interlude shows; returns its
-    screenshot path, or None. The hits are counted from the score; the first one that
-    raises it from a living score is reported through check. Levels usually clear in 20 to
-    50 seconds; the nearest targets show whole only about a second in every nine, so an
-    unlucky run needs longer."""
-    tried = {i: 0 for i in range(20)}
-    hit = set()
-    first_hit = None
-    score = (read_score_surely() or (None,))[0]
-    deadline = time.time() + seconds
-    shots = deaths = unread = since_hit = 0
-    while time.time() < deadline:
-        theta = 0.7 * level * (clock_units() + 0.015)
-        best = None
-        if len(hit) == 20:
-            hit.clear()  # every cube counted, yet no interlude: a count was wrong
-        for i in [i for i in range(20) if i not in hit]:
-            aim = aim_point(i, theta)
-            if aim:
-                rank = (-tried[i], aim[2])
-                if best is None or rank > best[0]:
-                    best = (rank, i)
-        if not best:
+    """Shoots the targets until the level interlude shows; returns its screenshot, or None.
+    The score tells how many targets a shot hit; those it names are shot again only when no
+    other can be, in case a reading named the wrong one."""
+    hit, tried = set(), [0] * 20
+    score = (read_score() or (None,))[0]
+    began = time.time()
+    shots = deaths = 0
+    while time.time() < began + seconds:
+        whole = set(range(20)) - hit
+        # Whole targets first, alone under the click first, the least tried first.
+        options = sorted((i in hit, bool(aim[1]), tried[i], i, aim) for i, aim in
+                         ((i, aim_point(i, level, whole)) for i in range(20)) if aim)
+        if not options or (options[0][0] and (score or 0) < 2500):
             time.sleep(0.02)
             continue
-        i = best[1]
-        theta = 0.7 * level * (clock_units() + 0.015)
-        aim = aim_point(i, theta)
-        if not aim:
-            continue
-        # Every standing cube whose box holds the click is hit: the others under it, nearest
-        # first, in case the reward counts more than one.
-        under = sorted((abs(bx - aim[0]) + abs(by - aim[1]), j)
-                       for j, (bx, by, r) in ((j, target_box(j, theta)) for j in range(20))
-                       if j != i and j not in hit and abs(bx - aim[0]) <= r and abs(by - aim[1]) <= r)
-        fire(aim[0], aim[1])
-        tried[i] += 1
+        target, (aim, under) = options[0][3], options[0][4]
+        fire(*aim)
+        tried[target] += 1
         shots += 1
-        # The press costs 100 at once; a hit's reward (over 1000) follows on the game's next
-        # frame, and the screen may be a frame behind: read until the reward shows, or for a
-        # while after the cost did (up to a second in all), so that a hit is never credited
-        # to the next shot's target.
-        settle = time.time() + 1.0
-        charged = None
-        while True:
-            time.sleep(0.05)
+        # The press costs 100 at once and a reward follows on the game's next frame; the
+        # screenshot may be a frame behind: read until the reward shows (twice, against a
+        # misreading), or once more after the cost did.
+        now, charged, rewarded = None, False, 0
+        for _ in range(6):
+            time.sleep(0.06)
             path = shot("after-shot")
-            white = brightness(path) > 0.8  # the interlude, or death when the hits ran out
-            if white:
+            if white(path):
+                if "cubes" not in white_screen_says(path):
+                    print("NOTE: level %d cleared in %.0f s: %d shots, %d deaths"
+                          % (level, time.time() - began, shots, deaths), flush=True)
+                    return path
+                hit, deaths, score, now = set(), deaths + 1, None, None
+                time.sleep(6.5)
                 break
-            now = read_score_surely()
-            if now is None or score is None or now[0] >= score + 1000 or time.time() > settle:
+            now = score_on(path) or now
+            if now is None or score is None:
                 break
-            if now[0] <= score - 90:
-                charged = charged or time.time()
-                if time.time() - charged > 0.25:
-                    break
-        if white:
-            if "cubes" not in white_screen_says(path):
-                return path
-            hit.clear()  # died: the targets are whole again
-            deaths += 1
-            time.sleep(6.5)
-            score = None
-            continue
-        since_hit += 1
-        if since_hit >= 15:
-            hit.clear()  # a hit was missed or misread: every target is a candidate again
-            since_hit = 0
-        if now and score is not None and now[0] >= score + 1000 and now[1] == level:
-            hit.add(i)
-            # 2000 a cube, less the press's cost (100, and 200 a frame held)
-            for _, j in under[:round((now[0] - score + 300) / 2000) - 1]:
-                hit.add(j)
-            since_hit = 0
-            if first_hit is None and score >= 200:
-                first_hit = shot("play-play")
+            rewarded = rewarded + 1 if now[0] >= score + 1000 else 0
+            if rewarded == 2 or (charged and not rewarded):
+                break
+            charged = now[0] <= score - 90
+        if rewarded == 2 and now[1] == level:
+            # 2000 a target, less the press's cost (100, and 200 a frame held)
+            count = max(1, round((now[0] - score + 300) / 2000))
+            hit.update([target] + under[:count - 1])
+            if check and score >= 200:
                 check("a hit raises the score (%d -> %d)" % (score, now[0]), True)
-                clear_level.hit_seen = True
-        if now:
-            score = now[0]
-        else:
-            unread += 1
-    print("NOTE: level %d not cleared in %d s: %d shots, %d hits counted, %d deaths, "
-          "%d scores unread, last score %s, uncounted targets %s"
-          % (level, seconds, shots, len(hit), deaths, unread, score, sorted(set(range(20)) - hit)),
-          flush=True)
+                check = None
+        score = now[0] if now else score
+    print("NOTE: level %d not cleared in %d s: %d shots, %d deaths, last score %s, targets not hit %s"
+          % (level, seconds, shots, deaths, score, sorted(set(range(20)) - hit)), flush=True)
     return None

@@ -1,69 +1,64 @@
 #!/usr/bin/env python3
-"""A whole game as a player plays it: aim along the targets' paths, read the score from
-the screen, clear a level, die on purpose, quit."""
+"""A whole game as a player plays it, to the music: firing costs points, holding the button
+kills, play restarts at level 1 with 3000, every target shot clears the level, and a quit
+during the level interlude is honoured once it has run. All the while the device must play
+the song in order."""
 import time
 
-from harness import (Checks, brightness, clear_level, empty_spot, ends_with, fire, press_start,
-                     read_score_surely, shot, skip_intro, start, stop, run)
+from harness import (Checks, Recording, check_song, clear_level, empty_spot, ends_with, fire,
+                     no_game_left, press_start, quit_by, read_score, shot, skip_intro, start, stop,
+                     until, white, white_screen_says)
 
 check = Checks("play")
-game, setup = start("play")
+sound = Recording("play")
+game, setup = start()
 try:
     if check("the setup window appears", setup is not None):
         main = press_start(setup)
         skip_intro()
-        first = read_score_surely()
+        first = read_score()
         check("the game starts at level 1 with a score near 2000 (read %s)" % (first,),
               first is not None and first[1] == 1 and 1700 <= first[0] <= 2000)
 
-        # Firing at nothing costs points: 100 a press and 200 a frame the button is held.
-        # The screen shows it from the next frame on; the screenshot may be a frame or two
-        # behind, so the reading is repeated for up to a second (the drain is 10 a second).
+        # A press costs 100 at once; the screenshot may be a frame or two behind.
         x, y = empty_spot(1)
-        before = read_score_surely()
+        before = read_score()
         fire(x, y, 0.0)
-        deadline = time.time() + 1.0
-        while True:
+        for _ in range(20):
             time.sleep(0.05)
-            after = read_score_surely()
-            fell = before is not None and after is not None and after[0] <= before[0] - 100
-            if fell or time.time() > deadline:
+            after = read_score()
+            if before and after and after[0] <= before[0] - 100:
                 break
-        check("the score falls while firing (%s -> %s)" % (before, after), fell)
+        check("the score falls when firing (%s -> %s)" % (before, after),
+              before is not None and after is not None and after[0] <= before[0] - 100)
 
-        clear_level.hit_seen = False
-        interlude = clear_level(1, check)
-        if not clear_level.hit_seen:
-            check("a hit raises the score", False)
-        if check("clearing all twenty targets plays the level interlude", interlude is not None):
-            time.sleep(1)
-            shot("play-interlude")
-            time.sleep(9.5)
-            after = read_score_surely()
-            check("the next level begins (read %s)" % (after,), after is not None and after[1] == 2)
-
-        # Holding the button drains the score until the player dies.
-        x, y = empty_spot(2)
-        fire(x, y, 1.5)
-        time.sleep(0.3)
-        death = None
-        for _ in range(30):
-            path = shot("death-wait")
-            if brightness(path) > 0.8:
-                death = path
-                break
-            time.sleep(0.1)
+        # Holding the button costs 200 a frame: the player dies within a second or so.
+        fire(*empty_spot(1), hold=1.5)
+        death = until(lambda: (lambda p: white(p) and p)(shot("death-wait")), 3)
         if check("falling below 200 shows the death screen", death is not None):
-            time.sleep(1)
+            said = white_screen_says(death)
+            check("it says at which stage (%r)" % said, "stage: 1" in said)
+            time.sleep(0.5)
             shot("play-death")
             time.sleep(6)
-            after = read_score_surely()
+            after = read_score()
             check("play restarts at level 1 with 3000 (read %s)" % (after,),
                   after is not None and after[1] == 1 and 2800 <= after[0] <= 3000)
 
-        run("xdotool", "key", "--window", main, "Escape")
-        code = ends_with(game, 15)
-        check("Escape ends the program with exit code 0 (got %s)" % code, code == 0)
+        interlude = clear_level(1, check)
+        if check("shooting all twenty targets plays the level interlude", interlude is not None):
+            said = white_screen_says(interlude)
+            check("it names the next level (%r)" % said, "level is: 2" in said)
+            time.sleep(1)
+            shot("play-interlude")
+            quit_by("Escape", main)
+            began = time.time()
+            code = ends_with(game, 15)
+            took = time.time() - began
+            check("Escape during it ends the program with exit code 0 once it has run (got %s after %.1f s)"
+                  % (code, took), code == 0 and took > 3)
 finally:
     stop(game)
+    check("no process left", no_game_left())
+    check_song(check, sound.stop(), "play", 30.0)
 check.finish()
