@@ -342,8 +342,8 @@ def check_song(check, played, what, at_least, tail=2 * RATE):
         song = f.read()[44:]
     seconds, silences, fault = follow_song(played, song, tail)
     silent = sum(n for _, n in silences) * 1000.0 / RATE
-    print("NOTE: %s: %d silences inserted by the output path, %.0f ms in all, over %.1f s%s"
-          % (what, len(silences), silent, seconds,
+    print("NOTE: %s: %d silences inserted by the output path (%.1f a minute), %.0f ms in all, over %.1f s%s"
+          % (what, len(silences), 60 * len(silences) / max(seconds, 1), silent, seconds,
              "" if not silences else " (at %s)" % ", ".join("%.2f s" % t for t, _ in silences[:8])), flush=True)
     return check("%s: the device played %.1f s of the song from its start, in order%s"
                  % (what, seconds, "" if not fault else ": " + fault), fault is None and seconds >= at_least)
