@@ -111,11 +111,12 @@ TEST(Uncle, WorldMatrixAndLightPoint)
 
 TEST(Clock, SurvivesTheMillisecondWrapAndNeverGoesBack)
 {
-    const uint64_t start = WidenMilliseconds(0xFFFFFF00u);
-    EXPECT_EQ(WidenMilliseconds(0xFFFFFFF0u), start + 0xF0);
-    EXPECT_EQ(WidenMilliseconds(0x00000010u), start + 0x110);  // after 49.7 days
-    EXPECT_EQ(WidenMilliseconds(0x00000008u), start + 0x110);  // an older reading
-    EXPECT_EQ(WidenMilliseconds(0x00000020u), start + 0x120);
+    WidenedClock clock;  // the test's own: no other test's readings move it
+    EXPECT_EQ(WidenMilliseconds(clock, 0xFFFFFF00u), 0xFFFFFF00u);  // the first reading is the start
+    EXPECT_EQ(WidenMilliseconds(clock, 0xFFFFFFF0u), 0xFFFFFFF0u);
+    EXPECT_EQ(WidenMilliseconds(clock, 0x00000010u), 0x100000010u);  // after 49.7 days
+    EXPECT_EQ(WidenMilliseconds(clock, 0x00000008u), 0x100000010u);  // an older reading
+    EXPECT_EQ(WidenMilliseconds(clock, 0x00000020u), 0x100000020u);
 }
 
 }  // namespace
