@@ -12,21 +12,18 @@ void ChargePress()
     Score.fetch_sub(100);
 }
 
-static std::atomic<uint64_t> WidenedMilliseconds{0};
-static std::atomic<bool> ClockStarted{false};
-
-uint64_t WidenMilliseconds(uint32_t reading)
+uint64_t WidenMilliseconds(WidenedClock& clock, uint32_t reading)
 {
-    if (!ClockStarted.exchange(true)) {
+    if (!clock.started.exchange(true)) {
         uint64_t zero = 0;
-        WidenedMilliseconds.compare_exchange_strong(zero, reading);
+        clock.milliseconds.compare_exchange_strong(zero, reading);
     }
-    uint64_t old = WidenedMilliseconds.load();
+    uint64_t old = clock.milliseconds.load();
     for (;;) {
         const uint32_t delta = reading - uint32_t(old);  // modulo 2^32: survives the wrap
         if (delta >= 0x80000000u)
             return old;  // older than what another thread already saw
-        if (WidenedMilliseconds.compare_exchange_weak(old, old + delta))
+        if (clock.milliseconds.compare_exchange_weak(old, old + delta))
             return old + delta;
     }
 }
@@ -34,7 +31,9 @@ uint64_t WidenMilliseconds(uint32_t reading)
 static uint32_t NoClock() { return 0; }
 uint32_t (*ClockMilliseconds)() = NoClock;
 
+static WidenedClock GameClock;
+
 double ReadClock()
 {
-    return double(WidenMilliseconds(ClockMilliseconds())) * 0.0005;
+    return double(WidenMilliseconds(GameClock, ClockMilliseconds())) * 0.0005;
 }
