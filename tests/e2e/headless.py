@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""./run on a machine with no display: it says so, plays on a virtual display of its own,
+keeps screenshots, and ends with the game's exit code. Every wait is bounded: a game that
+does not start or does not quit fails the check and is ended."""
+import glob
+import os
+import re
+import subprocess
+import time
+
+from harness import ROOT, Checks, run, until, window
+
+check = Checks("headless")
+# Wine processes of one prefix share one server, whose desktop belongs to the display it
+# started on: end the earlier session so that ./run's display is the desktop's.
+run("wineserver", "-k")
+run("wineserver", "-w")
+env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "KORVA_VIRTUAL_DISPLAY")}
+log = open(os.path.join(ROOT, "build", "screens", "e2e-headless-run.log"), "w+")
+runner = subprocess.Popen(["./run"], cwd=ROOT, env=env, stdout=log, stderr=subprocess.STDOUT)
+
+
+def said():
+    log.seek(0)
+    return log.read()
+
+
+display = until(lambda: (re.findall(r"virtual display \((:\d+)\)", said()) or [None])[0], 60)
+if check("./run says there is no display and names the virtual one", display is not None):
+    os.environ["DISPLAY"] = display
+    setup = window("Direct device setup", 60)
+    main = None
+    for _ in range(2 if setup else 0):  # a click the moment the window maps can be lost
+        time.sleep(0.5)
+        run("xdotool", "mousemove", "--window", setup, "127", "265", "click", "1")
+        main = window("Korvastil is mad", 20)
+        if main:
+            break
+    if check("Start opens the game window on it", main is not None):
+        time.sleep(10)  # two screenshots
+        until(lambda: run("xdotool", "key", "--window", main, "Escape") or runner.poll() is not None, 20, 2)
+try:
+    code = runner.wait(20)
+except subprocess.TimeoutExpired:
+    print("NOTE: ./run did not end; ending the game")
+    run("wineserver", "-k")
+    runner.kill()
+    code = runner.wait()
+check("./run ends with the game's exit code 0 (got %s)" % code, code == 0)
+shots = len(glob.glob(os.path.join(ROOT, "build", "screens", "run-*.png")))
+check("./run saved screenshots (%d) and said where" % shots, shots >= 2 and "screenshot(s) in" in said())
+if check.failed:
+    print("--- ./run said:\n" + said())
+check.finish()
