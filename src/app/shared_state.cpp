@@ -31,6 +31,12 @@ uint64_t WidenMilliseconds(uint32_t reading)
     }
 }
 
+void RestartClock()
+{
+    ClockStarted = false;
+    WidenedMilliseconds = 0;
+}
+
 static uint32_t NoClock() { return 0; }
 uint32_t (*ClockMilliseconds)() = NoClock;
 
