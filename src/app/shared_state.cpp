@@ -33,6 +33,12 @@ uint32_t (*ClockMilliseconds)() = NoClock;
 
 static WidenedClock GameClock;
 
+void RestartClock()
+{
+    GameClock.started = false;
+    GameClock.milliseconds = 0;
+}
+
 double ReadClock()
 {
     return double(WidenMilliseconds(GameClock, ClockMilliseconds())) * 0.0005;

@@ -28,5 +28,8 @@ struct WidenedClock {
 // The widening itself, for any source of 32-bit millisecond readings; a reading
 // older than the newest seen (from another thread) does not move the clock back.
 uint64_t WidenMilliseconds(WidenedClock& clock, uint32_t reading);
+// Forgets the game clock's readings so far: the next reading starts it afresh, as the
+// first one did (for a new source of readings, which may lie behind the old one).
+void RestartClock();
 // Where ReadClock takes its readings from (timeGetTime in the game; tests replace it).
 extern uint32_t (*ClockMilliseconds)();

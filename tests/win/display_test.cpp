@@ -1,553 +1,277 @@
-// Runs under Wine on the virtual display: a windowed device made as the game makes it,
-// the texture's eight levels read back, and the drawing steps as recorded call
-// sequences.
+// Runs under Wine on the virtual display: the windowed device made as the game makes it and
+// the texture's levels read back; then the game's screens drawn with the recording stand-ins
+// on a 541x301 screen, full screen with the retrace wait, the clock at 1000 units and 1.3125
+// on at each present. Expected values are worked by hand from the game's rules; at 1000
+// units the motion angle is 0.7 (a 32-bit float) x 1000 = 699.99999: sin 0.54398, cos -0.83910.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <string>
+#include <optional>
 #include <vector>
 
-#include "allocation_counter.h"
 #include "app/setup.h"
 #include "app/shared_state.h"
 #include "app/startup.h"
 #include "content/scene.h"
 #include "content/texture_image.h"
+#include "content/texture_script.h"
 #include "content/texture_upload.h"
 #include "game/game.h"
-#include "game/rules.h"
 #include "game/uncle.h"
-#include "recording_device.h"
-#include "render/display.h"
+#include "recording.h"
 #include "render/random.h"
 
 namespace {
 
-IDirect3DDevice7* RealDevice = nullptr;
-
-// The first hardware card, a window with a 320x240 client area, and the windowed display.
-class Display : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        if (RealDevice)
-            return;
-        CardCount = 0;
-        DirectDrawEnumerateExA(EnumerateDirectDrawDevice, nullptr, DDENUM_ATTACHEDSECONDARYDEVICES);
-        ASSERT_GT(CardCount, 0u);
-        SelectedCard = 0;
-        const CardRecord& card = CardTable[0];
-        for (uint32_t m = 0; m < card.modeCount; ++m)
-            if (card.modes[m].ddpfPixelFormat.dwRGBBitCount == 32)
-                ChosenMode = card.modes[m];
-        Windowed = 1;
-        StupidZbuffert = 0;
-        WaitRetrace = 0;
-
-        WNDCLASSEXA windowClass = {};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "display test";
-        RegisterClassExA(&windowClass);
-        RECT size = {0, 0, 320, 240};
-        AdjustWindowRect(&size, WS_POPUP | WS_CAPTION, FALSE);
-        MainWindow = CreateWindowExA(0, "display test", "Korvastil is mad", WS_POPUP | WS_CAPTION, 20, 30,
-                                     size.right - size.left, size.bottom - size.top, nullptr,
-                                     nullptr, windowClass.hInstance, nullptr);
-        ShowWindow(MainWindow, SW_SHOW);
-        CreateDisplayAndDevice();
-        RealDevice = RenderDevice;
-    }
-};
-
-TEST_F(Display, WindowedDeviceHasTheClientSize)
+TEST(Display, WindowedDeviceHasTheClientSizeAndAZBuffer)
 {
+    OpenDisplay();
+    ASSERT_NE(ZBuffer, nullptr);
     RECT client;
     GetClientRect(MainWindow, &client);
-    EXPECT_EQ(ScreenWidth, uint32_t(client.right));
-    EXPECT_EQ(ScreenHeight, uint32_t(client.bottom));
-    EXPECT_EQ(BackBufferDesc.dwWidth, ScreenWidth);
-    EXPECT_EQ(BackBufferDesc.dwHeight, ScreenHeight);
-    ASSERT_NE(RenderDevice, nullptr);
-    ASSERT_NE(ZBuffer, nullptr);
-
-    DDSURFACEDESC2 z;
-    std::memset(&z, 0, sizeof z);
-    z.dwSize = sizeof z;
-    ZBuffer->GetSurfaceDesc(&z);
-    EXPECT_EQ(z.ddpfPixelFormat.dwFlags, DWORD(DDPF_ZBUFFER));
-    // Chosen by depth when the device offers a pure z format of the colour depth.
-    std::vector<DDPIXELFORMAT> offered;
-    Direct3D->EnumZBufferFormats(*CardTable[0].deviceGuidPointer,
-                                 [](DDPIXELFORMAT* f, void* list) -> HRESULT {
-                                     static_cast<std::vector<DDPIXELFORMAT>*>(list)->push_back(*f);
-                                     return D3DENUMRET_OK;
-                                 },
-                                 &offered);
-    bool matching = false;
-    for (const DDPIXELFORMAT& f : offered)
-        matching |= f.dwFlags == DDPF_ZBUFFER &&
-                    f.dwZBufferBitDepth == BackBufferDesc.ddpfPixelFormat.dwRGBBitCount;
-    if (matching)
-        EXPECT_EQ(z.ddpfPixelFormat.dwZBufferBitDepth, BackBufferDesc.ddpfPixelFormat.dwRGBBitCount);
+    EXPECT_EQ(std::vector<uint32_t>({ScreenWidth, ScreenHeight, BackBufferDesc.dwWidth, BackBufferDesc.dwHeight}),
+              std::vector<uint32_t>({uint32_t(client.right), uint32_t(client.bottom), ScreenWidth, ScreenHeight}));
 }
 
-DDPIXELFORMAT ZFormat(DWORD flags, DWORD depth)
-{
-    DDPIXELFORMAT f;
-    std::memset(&f, 0, sizeof f);
-    f.dwSize = sizeof f;
-    f.dwFlags = flags;
-    f.dwZBufferBitDepth = depth;
-    return f;
-}
-
-TEST_F(Display, ZBufferFormatByDepthOrTheFirst)
-{
-    DDPIXELFORMAT offered[4] = {ZFormat(DDPF_ZBUFFER, 16), ZFormat(DDPF_ZBUFFER | DDPF_STENCILBUFFER, 32),
-                                ZFormat(DDPF_ZBUFFER, 32), ZFormat(DDPF_ZBUFFER, 24)};
-    const DWORD colour = BackBufferDesc.ddpfPixelFormat.dwRGBBitCount;
-    BackBufferDesc.ddpfPixelFormat.dwRGBBitCount = 32;
-    auto choose = [&](int count) {
-        DDPIXELFORMAT chosen = ZFormat(0, 0);
-        for (int i = 0; i < count; ++i)
-            if (ChooseZBufferFormat(&offered[i], &chosen) == D3DENUMRET_CANCEL)
-                break;
-        return chosen.dwZBufferBitDepth;
-    };
-    StupidZbuffert = 0;
-    EXPECT_EQ(choose(4), 32u);  // the pure 32-bit one, not the one with stencil
-    EXPECT_EQ(choose(2), 16u);  // no match: the last pure format seen
-    StupidZbuffert = 1;
-    EXPECT_EQ(choose(4), 16u);  // the first pure format
-    StupidZbuffert = 0;
-    BackBufferDesc.ddpfPixelFormat.dwRGBBitCount = colour;
-}
-
-// Reads a level back as 32-bit or 16-bit pixels.
-std::vector<uint32_t> ReadLevel(IDirectDrawSurface7* level, DWORD* width)
-{
-    DDSURFACEDESC2 desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
-    std::vector<uint32_t> pixels;
-    if (FAILED(level->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY, nullptr)))
-        return pixels;
-    *width = desc.dwWidth;
-    const uint8_t* row = static_cast<const uint8_t*>(desc.lpSurface);
-    for (DWORD y = 0; y < desc.dwHeight; ++y, row += desc.lPitch)
-        for (DWORD x = 0; x < desc.dwWidth; ++x)
-            pixels.push_back(desc.ddpfPixelFormat.dwRGBBitCount == 32
-                                 ? reinterpret_cast<const uint32_t*>(row)[x]
-                                 : reinterpret_cast<const uint16_t*>(row)[x]);
-    level->Unlock(nullptr);
-    return pixels;
-}
-
-void ExpectChainMatches(IDirectDrawSurface7* texture, int bits)
+// Each level the one above halved, in the display mode's pixel format.
+void ExpectChainMatches(IDirectDrawSurface7* level, int bits)
 {
     uint32_t* image = WorkingImageFromUploadSlot();
-    IDirectDrawSurface7* level = texture;
-    int32_t size = 256;
-    for (int i = 0; i < 8; ++i) {
-        DWORD width = 0;
-        const std::vector<uint32_t> read = ReadLevel(level, &width);
-        ASSERT_EQ(width, DWORD(size)) << "level " << i;
-        ASSERT_EQ(read.size(), size_t(size) * size_t(size)) << "level " << i;
-        for (size_t p = 0; p < read.size(); ++p) {
-            const uint32_t expected = bits == 32 ? image[p] : PackRgb565(image[p]);
-            ASSERT_EQ(read[p], expected) << bits << " bits, level " << i << ", pixel " << p;
+    for (int32_t i = 0, size = 256; i < 8; ++i, size /= 2) {
+        DDSURFACEDESC2 desc = {};
+        desc.dwSize = sizeof desc;
+        ASSERT_EQ(level->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY, nullptr), DD_OK) << "level " << i;
+        ASSERT_EQ(desc.dwWidth, DWORD(size)) << "level " << i;
+        for (int32_t p = 0; p < size * size; ++p) {
+            const uint8_t* row = static_cast<const uint8_t*>(desc.lpSurface) + desc.lPitch * (p / size);
+            const uint32_t read = bits == 32 ? reinterpret_cast<const uint32_t*>(row)[p % size]
+                                             : reinterpret_cast<const uint16_t*>(row)[p % size];
+            ASSERT_EQ(read, bits == 32 ? image[p] : PackRgb565(image[p])) << bits << " bits, level " << i << ", pixel " << p;
         }
-        if (i == 7)
-            break;
+        level->Unlock(nullptr);
         uint32_t* half = HalveImage(image, size, size);
         FreeImage(image);
         image = half;
-        size /= 2;
-        DDSCAPS2 caps = {};
-        caps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_MIPMAP;
-        IDirectDrawSurface7* next = nullptr;
-        ASSERT_EQ(level->GetAttachedSurface(&caps, &next), DD_OK) << "level " << i + 1;
-        level = next;
+        DDSCAPS2 caps = {DDSCAPS_TEXTURE | DDSCAPS_MIPMAP, 0, 0, {0}};
+        if (i < 7)
+            ASSERT_EQ(level->GetAttachedSurface(&caps, &level), DD_OK) << "level " << i + 1;
     }
     FreeImage(image);
 }
 
-TEST_F(Display, TextureLevelsAreTheHalvedImages)
+// In both pixel formats the game may run with: X8R8G8B8 and R5G6B5.
+TEST(Display, TextureLevelsAreTheHalvedImages)
 {
+    OpenDisplay();
     RunTextureScript();
-    UploadTextures();
-    ASSERT_NE(TextureSurfaces[0], nullptr);
-    ExpectChainMatches(TextureSurfaces[0], 32);
-
-    const DDSURFACEDESC2 chosen = ChosenMode;
-    bool found = false;
-    for (uint32_t m = 0; m < CardTable[0].modeCount && !found; ++m)
-        if (CardTable[0].modes[m].ddpfPixelFormat.dwRGBBitCount == 16) {
-            ChosenMode = CardTable[0].modes[m];
-            found = true;
-        }
-    ASSERT_TRUE(found) << "no 16-bit mode";
-    IDirectDrawSurface7* texture = CreateTextureSurface(256, 256, true, true);
-    ASSERT_NE(texture, nullptr);
-    uint32_t* image = WorkingImageFromUploadSlot();
-    UploadMipChain(texture, image);
-    FreeImage(image);
-    ExpectChainMatches(texture, 16);
-    texture->Release();
-    ChosenMode = chosen;
-}
-
-std::vector<std::string> Expected(std::initializer_list<const char*> lines)
-{
-    return std::vector<std::string>(lines.begin(), lines.end());
-}
-
-TEST_F(Display, InitialRenderStates)
-{
-    RecordingDevice recorder;
-    RenderDevice = &recorder;
-    SetInitialRenderStates(&recorder);
-    RenderDevice = RealDevice;
-    const std::vector<std::string> expected = Expected({
-        "SetViewport 0 0 320 240 0 1",
-        "SetRenderState 7 1", "SetRenderState 23 4",
-        "SetMaterial 1 1 1 1 / 1 1 1 1 / 0 0 0 0 / 0 0 0 0 / 0",
-        "SetTransform 1", "SetTransform 2", "SetTransform 3",
-        "SetRenderState 4 1", "SetRenderState 137 1",
-        "SetTextureStageState 0 16 2", "SetTextureStageState 1 16 2",
-        "SetTextureStageState 0 17 2", "SetTextureStageState 1 17 2",
-        "SetTextureStageState 0 18 3", "SetTextureStageState 1 18 3",
-        "SetTextureStageState 1 13 3", "SetTextureStageState 1 14 3",
-        "SetTextureStageState 1 1 1", "SetTextureStageState 1 4 1",
-        "SetRenderState 26 1", "SetRenderState 139 0", "SetRenderState 9 2", "SetRenderState 22 3",
-        "SetTransform 3",
-        "SetRenderState 27 0", "SetRenderState 19 2", "SetRenderState 20 2", "SetTextureStageState 0 5 0",
-    });
-    EXPECT_EQ(recorder.log, expected);
-    const D3DMATRIX& projection = recorder.transforms[2];
-    EXPECT_EQ(projection._11, 2.0f);
-    EXPECT_FLOAT_EQ(projection._22, 2.0f * 320.0f / 240.0f);
-    EXPECT_EQ(projection._33, 1.0f);
-    EXPECT_EQ(projection._34, 1.0f);
-    EXPECT_EQ(projection._43, -1.0f);
-    EXPECT_EQ(projection._44, 0.0f);
-    EXPECT_EQ(recorder.transforms[0]._11, 1.0f);  // world and view: the identity
-    EXPECT_EQ(recorder.transforms[1]._41, 0.0f);
-}
-
-TEST_F(Display, SceneDrawing)
-{
-    Scene scene;
-    ASSERT_TRUE(InitScene(&scene, 2, 2));
-    for (int j = 0; j < 2; ++j) {
-        scene.lights[j].dltType = D3DLIGHT_POINT;
-        scene.lights[j].dcvDiffuse.r = scene.lights[j].dcvDiffuse.g = scene.lights[j].dcvDiffuse.b = 0.5f;
+    const DWORD formats[2][4] = {{32, 0xFF0000, 0xFF00, 0xFF}, {16, 0xF800, 0x7E0, 0x1F}};
+    for (const DWORD* f : formats) {
+        ChosenMode.ddpfPixelFormat = {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, {f[0]}, {f[1]}, {f[2]}, {f[3]}, {0}};
+        UploadTextures();
+        ASSERT_NE(TextureSurfaces[0], nullptr) << f[0] << " bits";
+        ExpectChainMatches(TextureSurfaces[0], int(f[0]));
     }
-    SceneObject& target = *scene.objects[0];
-    target.drawMode = 4;
-    target.cullMode = 1;
-    target.vertexCount = 575;  // passed on unchanged
-    SceneObject& odd = *scene.objects[1];
-    odd.drawMode = 9;  // unknown: lights and cull set, nothing drawn
-    odd.cullMode = 0;
-
-    RecordingDevice recorder;
-    RenderDevice = &recorder;
-    DrawScene(&scene);
-    const std::vector<std::string> perObject = Expected({
-        "SetRenderState 137 1",
-        "SetLight 0 1 0.5 0.5 0.5", "LightEnable 0 1", "SetLight 1 1 0.5 0.5 0.5", "LightEnable 1 1",
-        "SetTextureStageState 0 2 2", "SetTextureStageState 0 1 4", "SetTextureStageState 0 3 0",
-        "SetTextureStageState 0 5 2", "SetTextureStageState 0 4 2", "SetTextureStageState 0 24 0",
-        "SetTextureStageState 0 11 0", "SetTextureStageState 1 1 1", "SetTextureStageState 1 4 1",
-        "SetTextureStageState 2 1 1", "SetTextureStageState 2 4 1",
-    });
-    std::vector<std::string> expected = {"SetRenderState 137 0"};
-    expected.insert(expected.end(), perObject.begin(), perObject.end());
-    expected.push_back("SetRenderState 22 3");
-    expected.push_back("SetTexture 0 0000000000000000");
-    expected.push_back("SetTransform 2");
-    expected.push_back("SetTransform 1");
-    char draw[80];
-    std::snprintf(draw, sizeof draw, "DrawPrimitiveVB 4 %p 0 575 0", static_cast<void*>(target.vertexBuffer));
-    expected.push_back(draw);
-    expected.insert(expected.end(), perObject.begin(), perObject.end());
-    expected.push_back("SetRenderState 22 1");
-    EXPECT_EQ(recorder.log, expected);
-
-    RecordingDevice empty;
-    RenderDevice = &empty;
-    scene.objectCount = 0;
-    DrawScene(&scene);
-    EXPECT_EQ(empty.log, Expected({"SetRenderState 137 0"}));  // lighting stays off
-    RenderDevice = RealDevice;
 }
 
-TEST_F(Display, UncleDrawing)
+// --- The game's screens ---
+
+using Lines = std::vector<std::string>;
+int Count(const Lines& log, const std::string& line) { return int(std::count(log.begin(), log.end(), line)); }
+// Up to n lines from the first that equals `first`.
+Lines From(const Lines& log, const std::string& first, size_t n)
 {
-    RandomSeed(5);
-    BuildUncle();
-    UploadUncle();
-    RecordingDevice recorder;
-    RenderDevice = &recorder;
-    DrawUncle(0.0, 0.0f, 0.0f, 30.0f);
-    RenderDevice = RealDevice;
-
-    std::vector<std::string> expected = {"SetRenderState 137 1", "SetTransform 2", "SetTransform 1"};
-    char line[80];
-    std::snprintf(line, sizeof line, "SetTexture 0 %p", static_cast<void*>(UncleTexture));
-    expected.push_back(line);
-    std::snprintf(line, sizeof line, "DrawPrimitiveVB 4 %p 0 2304 0", static_cast<void*>(UncleBuffer));
-    expected.push_back(line);
-    const std::vector<std::string> rest = Expected({
-        "SetRenderState 137 0", "SetTexture 0 0000000000000000",
-        "SetRenderState 27 1", "SetRenderState 19 2", "SetRenderState 20 2", "SetTextureStageState 0 5 0",
-        "SetRenderState 14 0"});
-    expected.insert(expected.end(), rest.begin(), rest.end());
-    for (int g = 0; g < 20; ++g)
-        expected.push_back("DrawPrimitive 4 1e2 24 0");
-    const std::vector<std::string> end = Expected({
-        "SetRenderState 27 0", "SetRenderState 19 2", "SetRenderState 20 2", "SetTextureStageState 0 5 0",
-        "SetRenderState 14 1", "SetRenderState 137 1"});
-    expected.insert(expected.end(), end.begin(), end.end());
-    EXPECT_EQ(recorder.log, expected);
-
-    const D3DMATRIX& view = recorder.transforms[0];
-    EXPECT_EQ(view._11, 1.0f);
-    EXPECT_EQ(view._43, 0.0f);
-    const D3DMATRIX& world = recorder.transforms[1];  // diag(3.5) and (0, 0, 30)
-    EXPECT_FLOAT_EQ(world._11, 3.5f);
-    EXPECT_FLOAT_EQ(world._22, 3.5f);
-    EXPECT_FLOAT_EQ(world._33, 3.5f);
-    EXPECT_EQ(world._44, 1.0f);
-    EXPECT_EQ(world._43, 30.0f);
-    EXPECT_NEAR(world._12, 0.0f, 1e-7f);
-    EXPECT_NEAR(LightPoint.z, 0.3f, 1e-7f);
+    const auto at = std::find(log.begin(), log.end(), first);
+    return Lines(at, at + std::min(std::ptrdiff_t(n), log.end() - at));
 }
 
-// A clock the test moves: each reading advances it by 100 ms (0.05 units).
-uint32_t FakeMilliseconds = 0;
-uint32_t FakeClock() { return FakeMilliseconds += 100; }
+const char* const Overlay[2] = {"Text 20 20 ffffff Watch out for Fat uncle Bob.. But please.. kill the evil cousins!",
+                                "Text 20 40 ffffff Btw.. You need 200 to stay alive"};
 
-TEST_F(Display, IntroScreensEndOnTimeOrOnAClick)
+class Game : public ::testing::Test {
+protected:
+    std::optional<Recording> r;
+    void SetUp() override
+    {
+        // The targets and the uncle, made once on the real device before the stand-ins replace it.
+        static const bool built =
+            (OpenDisplay(), InitScene(&TargetScene, 20, 2), BuildTargets(), BuildUncle(), UploadUncle(), true);
+        ResetTargets();
+        RandomSeed(1);
+        r.emplace(2000000, 2625);
+        ScreenWidth = 541;
+        ScreenHeight = 301;
+        Windowed = 0;
+        WaitRetrace = 1;
+        StartGame();
+    }
+    Lines Frame() { r->log.clear(); GameFrame(); return r->log; }
+};
+
+// The title from 1000 to 1002.625 units, the briefing from 1003.9375 to 1014.4375.
+TEST_F(Game, IntroScreensDrawTheUncleAndTheirLines)
 {
-    BuildUncle();
-    UploadUncle();
-    uint32_t (*realClock)() = ClockMilliseconds;
-    ClockMilliseconds = FakeClock;
-    RecordingDevice recorder;
-    RenderDevice = &recorder;
-
-    FireFlag = 0;
     const float start = float(ReadClock());
     ASSERT_TRUE(RunIntroScreen(start, 3.0, TitleLines, 6));
-    // Four readings a frame (the test and three for the uncle): 0.2 units each.
-    const int titleFrames = recorder.Count("BeginScene");
-    EXPECT_EQ(titleFrames, 15);
-    EXPECT_EQ(recorder.Count("Clear 0 3 00000000 1 0"), titleFrames);
-    EXPECT_EQ(recorder.Count("DrawPrimitiveVB"), titleFrames);
-
-    recorder.log.clear();
-    ASSERT_TRUE(RunIntroScreen(start, 15.0, BriefingLines, 9));
-    EXPECT_EQ(recorder.Count("BeginScene"), 60);  // from unit 3 to 15 after the start
-
-    recorder.log.clear();
-    FireFlag = 1;  // a click: the screen ends before its first frame
-    ASSERT_TRUE(RunIntroScreen(float(ReadClock()), 15.0, BriefingLines, 9));
-    EXPECT_EQ(recorder.Count("BeginScene"), 0);
-    FireFlag = 0;
-
-    QuitFlag = 1;  // a quit request ends a screen after its frame
-    recorder.log.clear();
-    EXPECT_FALSE(RunIntroScreen(float(ReadClock()), 15.0, BriefingLines, 9));
-    EXPECT_EQ(recorder.Count("BeginScene"), 1);
-    QuitFlag = 0;
-
-    RenderDevice = RealDevice;
-    ClockMilliseconds = realClock;
+    const Lines frame = {
+        "Clear 0 3 00000000 1 0", "BeginScene", "DrawPrimitiveVB 4 0 2304 0", "DrawPrimitive 4 1e2 24 0 x20",  // uncle, rays
+        "EndScene", "Text 10 20 ffffff Korvastil Brumsovert", "Text 10 60 aaaaaa A game in 26 kilobytes by:",
+        "Text 10 100 aaaaaa Vexaroon", "Text 20 140 ffffff + pimbo / trask", "Text 20 180 ffffff code: velk & ostrun",
+        "Text 20 220 aaaaaa music: pimbo", "Flip of primary: null 1"};
+    EXPECT_EQ(From(r->log, frame[0], 12), frame);
+    EXPECT_EQ(r->log.size(), 3 * frame.size());  // three such frames
+    EXPECT_TRUE(RunIntroScreen(start, 15.0, BriefingLines, 9));
+    EXPECT_EQ(Count(r->log, "Flip of primary: null 1"), 3 + 9);
 }
 
-// --- The game thread's frame, with the recorder and the test's clock ---
-
-void PrepareGame()
+// The run started 12.3125 units ago (246.25 drained). At 1000 units the boxes of targets 4
+// and 11 both hold (345, 89): (342, 82) and (357, 100), half-sizes 30 and 16; at 1002.625
+// target 4's box holds (10, 20); at 1005.25 the uncle's aim box is centred on (255.9, 165.5).
+TEST_F(Game, FramesDrawSceneCrosshairOverlayScrollersAndShots)
 {
-    static bool built = false;
-    if (!built) {
-        ASSERT_TRUE(InitScene(&TargetScene, 20, 2));
-        BuildTargets();
-        BuildUncle();
-        UploadUncle();
-        built = true;
+    runStart = 987.6875;
+    MouseX = 345;
+    MouseY = 89;
+    EXPECT_EQ(Frame(), (Lines{
+        "Clear 0 3 00000000 1 0", "BeginScene", "DrawPrimitiveVB 4 0 2304 0", "DrawPrimitive 4 1e2 24 0 x20",
+        "SetLight 0 1 0.5 0.5 0.5 at 1.088 -0.544 -1.678",      // (2d, -d, 2 cos)
+        "SetLight 1 1 0.5 0.5 0.5 at -10.880 -0.544 -16.782",   // (-20d, -d, 20 cos)
+        "DrawPrimitiveVB 4 0 576 0 x20", "Text 340 79 ff00ff X", "EndScene", Overlay[0], Overlay[1],
+        "Text 20 60 ffffff Score: 1753    Level: 1",                   // trunc(2000 - 246.25)
+        "Text 540 281 bbbbbb <credits>",                              // W - 1, H - 20
+        "Text 538 60 bbbbbb <verse>", "Text 538 50 ffffff <verse>",  // trunc(541 - 2.1); 150.5 - 90, - 100
+        "Text 537 90 bbbbbb <verse>", "Text 537 80 ffffff <verse>",  // trunc(541 - 3.5); 150.5 - 60, - 70
+        "Flip of primary: null 1"}));
+
+    // The first line after the uncle's rays, the overlay's score and the score after the frame.
+    const struct { int fire, x, y; const char *inScene, *score; int32_t after; } frames[] = {
+        {1, 345, 89, "Text 40 40 ff00ff Bang!! x2", "Score: 1527", 5800},  // 1800 - 272.5; + 4000 after
+        {0, 345, 89, "SetLight 0 1 0.5 0.5 0.5", "Score: 5501", 5800},     // 5800 - 298.75
+        {1, 10, 20, "SetLight 0 1 0.5 0.5 0.5", "Score: 5275", 5600},      // already hit: nothing
+        {1, 256, 165, "SetLight 0 1 0.4 0.4 0.4", "Score: 5048", 5400},    // the uncle: lights x 0.8
+    };
+    for (const auto& f : frames) {
+        FireFlag = f.fire;
+        MouseX = f.x;
+        MouseY = f.y;
+        const Lines log = Frame();
+        EXPECT_EQ(log.at(4).rfind(f.inScene, 0), 0u) << log.at(4);
+        EXPECT_EQ(Count(log, std::string("Text 20 60 ffffff ") + f.score + "    Level: 1"), 1) << f.score;
+        EXPECT_EQ(Score, f.after) << f.score;
     }
-    ResetTargets();
-    ClockMilliseconds = FakeClock;
-    StartGame();
-    QuitFlag = 0;
 }
 
-// The frame's uncle wobble for the next clock reading.
-float NextWobble()
+// The last two targets hit at 1001.3125 units: white passes at t = 0, 1.3125, 2.625 and
+// 3.9375 units with that frame's score, the next level and seven banners at u = trunc(500 t)
+// and v = trunc(541 - 500 t). Then level 2, and at 1009.1875 units death with 199 shown.
+TEST_F(Game, InterludeNextLevelDeathAndRestart)
 {
-    const double now = double(FakeMilliseconds + 100) * 0.0005;
-    const double theta = float(Level * 0.7) * now;
-    return float(10.0 * std::sin(2.0 * theta));
-}
-
-TEST_F(Display, GameFrameRules)
-{
-    RecordingDevice recorder;
-    RenderDevice = &recorder;
-    PrepareGame();
-    EXPECT_EQ(Score, 2000);
-    EXPECT_EQ(Level, 1);
-    EXPECT_EQ(CreditsX, int32_t(ScreenWidth));
-
-    EXPECT_TRUE(GameFrame());
-    EXPECT_EQ(Score, 2000);
-    EXPECT_EQ(recorder.log.front(), "Clear 0 3 00000000 1 0");
-    EXPECT_EQ(recorder.Count("BeginScene"), 1);
-    EXPECT_EQ(recorder.Count("EndScene"), 1);
-    EXPECT_EQ(recorder.Count("DrawPrimitiveVB"), 21);  // the uncle and 20 targets
-    EXPECT_EQ(CreditsX, int32_t(ScreenWidth) - 1);
-
-    FireFlag = 1;  // firing at (0, 0): the cost, and no shot
-    MouseX = 0;
-    MouseY = 0;
-    EXPECT_TRUE(GameFrame());
-    EXPECT_EQ(Score, 1800);
+    MouseX = 345;
+    MouseY = 89;
+    Frame();
     for (int i = 0; i < 20; ++i)
-        EXPECT_EQ(TargetScene.objects[i]->hit, 0);
-
-    FireFlag = 0;
-    Score = 70000;
-    GameFrame();
-    EXPECT_EQ(Score, ScoreCap);
-
-    // A shot inside target 0's box as the last frame left it.
-    const SceneObject& first = *TargetScene.objects[0];
-    MouseX = first.screenX;
-    MouseY = first.screenY;
-    int expectedHits = 0;
-    for (int i = 0; i < 20; ++i) {
-        const SceneObject& t = *TargetScene.objects[i];
-        expectedHits += InsideBox(MouseX, MouseY, t.screenX, t.screenY, t.screenRadius);
-    }
-    Score = 1000;
+        TargetScene.objects[i]->hit = i != 4 && i != 11;
     FireFlag = 1;
-    recorder.log.clear();
-    GameFrame();
-    EXPECT_EQ(first.hit, 1);
-    EXPECT_EQ(Score, 1000 - FiringCost + HitReward * expectedHits);
-    FireFlag = 0;
-    const int32_t before = Score;
-    GameFrame();  // an already hit target earns nothing more
-    EXPECT_EQ(Score, before);
-
-    // Firing at the uncle's box dims both lights by 0.8 a frame.
-    const float s = NextWobble();
-    const double d = 30.0 - s;
-    MouseX = int32_t(ScreenWidth * s / d + ScreenWidth / 2.0);
-    MouseY = int32_t((10.0 - s * ScreenWidth) / d + ScreenHeight / 2.0);
-    FireFlag = 1;
-    Score = 30000;
-    GameFrame();
-    EXPECT_FLOAT_EQ(TargetScene.lights[0].dcvDiffuse.r, 0.4f);
-    EXPECT_FLOAT_EQ(TargetScene.lights[1].dcvDiffuse.b, 0.4f);
-    FireFlag = 0;
-    ResetTargets();
-    EXPECT_EQ(TargetScene.lights[0].dcvDiffuse.r, 0.5f);
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(TargetScene.objects[i]->hit, 0);
-        EXPECT_EQ(TargetScene.objects[i]->vertexCount, 576);
-    }
-    RenderDevice = RealDevice;
-}
-
-TEST(Text, FormatTextAlwaysTerminatesAndCutsToTheBuffer)
-{
-    char line[8];
-    std::memset(line, 'x', sizeof line);
-    FormatText(line, sizeof line, "Score: %d", 1234);  // 11 characters do not fit
-    EXPECT_STREQ(line, "Score: ");
-    FormatText(line, sizeof line, "%d/%d", 3, 4);
-    EXPECT_STREQ(line, "3/4");
-    FormatText(line, sizeof line, "%d", -2147483647 - 1);
-    EXPECT_STREQ(line, "-214748");
-}
-
-// Every target exploding (the vertices pushed out, crumbled and refilled each frame), the
-// uncle and its rays, the text lines: no frame takes memory from the heap.
-TEST_F(Display, GameFramesAllocateNothing)
-{
-    PrepareGame();
-    for (int i = 0; i < 20; ++i) {
-        TargetScene.objects[i]->hit = 1;
-        TargetScene.objects[i]->hitAngle = 0.0f;
-    }
-    int frames = 0;
-    StartCountingAllocations();
-    void* volatile probe = std::malloc(16);  // the counter itself counts
-    std::free(probe);
-    const int probeCount = StopCountingAllocations();
-    StartCountingAllocations();
-    for (; frames < 60; ++frames)
-        GameFrame();
-    const int allocations = StopCountingAllocations();
-    EXPECT_EQ(probeCount, 1);
-    EXPECT_EQ(allocations, 0) << "over " << frames << " frames";
-    EXPECT_LT(TargetScene.objects[0]->vertexCount, 576);  // the frames did explode the targets
-    ResetTargets();
-}
-
-TEST_F(Display, InterludeThenTheNextLevel)
-{
-    RecordingDevice recorder;
-    RenderDevice = &recorder;
-    PrepareGame();
-    GameFrame();  // screen boxes
-    for (int i = 1; i < 20; ++i)
-        TargetScene.objects[i]->hit = 1;
-    const SceneObject& last = *TargetScene.objects[0];
-    MouseX = last.screenX;
-    MouseY = last.screenY;
-    FireFlag = 1;
-    Score = 5000;
-    QuitFlag = 1;  // honoured only after the interlude
-    recorder.log.clear();
+    QuitFlag = 1;  // seen only after the interlude
+    r->log.clear();
     EXPECT_FALSE(GameFrame());
-    EXPECT_EQ(Level, 2);
-    EXPECT_EQ(Score, 5000 - FiringCost + HitReward + LevelBonus);
-    EXPECT_GT(recorder.Count("Clear 0 1 00ffffff 1 0"), 25);  // about 5 units of white frames
-    for (int i = 0; i < 20; ++i)
-        EXPECT_EQ(TargetScene.objects[i]->hit, 0);
+    const char* const banners[4][7] = {
+        {"0 170", "-50 110", "60 70", "1082 190", "2164 130", "541 90", "551 50"},               // u 0, v 541
+        {"1312 170", "606 110", "716 70", "-230 190", "-460 130", "-115 90", "-105 50"},         // 656, -115
+        {"2624 170", "1262 110", "1372 70", "-1542 190", "-3084 130", "-771 90", "-761 50"},     // 1312, -771
+        {"3936 170", "1918 110", "2028 70", "-2854 190", "-5708 130", "-1427 90", "-1417 50"}};  // 1968, -1427
+    Lines expected;
+    for (const auto& pass : banners) {
+        expected.insert(expected.end(), {"Clear 0 1 00ffffff 1 0", "BeginScene", "EndScene",
+                                         "Text 270 150 000000 Your score is 1773 and next level is: 2!"});
+        for (const char* at : pass)
+            expected.push_back(std::string("Text ") + at + " 000000 QUIBEL: ALL YOUR DEZINCUBES ARE BELONG TO US");
+        expected.push_back("Flip of primary: null 1");
+    }
+    expected.insert(expected.end(), {"Text 340 79 ff00ff X", "EndScene", Overlay[0], Overlay[1],
+                                     "Text 20 60 ffffff Score: 1773    Level: 2"});
+    EXPECT_EQ(From(r->log, expected[0], expected.size()), expected);
+    EXPECT_EQ(Score, 1800 + 2 * 2000 + 2000);
+
     QuitFlag = 0;
     FireFlag = 0;
-    RenderDevice = RealDevice;
+    const Lines next = Frame();  // the interlude was drained too: 7800 - 20 x 7.875
+    EXPECT_EQ(Count(next, "Text 20 60 ffffff Score: 7642    Level: 2"), 1);
+    EXPECT_EQ(Count(next, "DrawPrimitiveVB 4 0 576 0 x20"), 1);  // every target whole again
+
+    Score = 383;  // trunc(383 - 20 x 9.1875) = 199, below 200; passes at 0, 1.3125 and 2.625 units
+    const Lines death = Frame();
+    expected = {"Text 20 60 ffffff Score: 199    Level: 2"};
+    for (int pass = 0; pass < 3; ++pass)
+        expected.insert(expected.end(), {"Clear 0 1 00ffffff 1 0", "BeginScene", "EndScene",
+                                         "Text -29 150 000000 The cubes ate your fps alive at stage: 2 with less "
+                                         "than 200 in score;)",  // trunc(270.5 - 300), trunc(150.5)
+                                         "Flip of primary: null 1"});
+    expected.insert(expected.end(), {"Text 540 281 bbbbbb <credits>",  // back at W, then a step
+                                     "Text 525 60 bbbbbb <verse>", "Text 525 50 ffffff <verse>",  // 541, 538, 535, 530
+                                     "Text 519 90 bbbbbb <verse>", "Text 519 80 ffffff <verse>",  // 537, 533, 526
+                                     "Flip of primary: null 1"});
+    EXPECT_EQ(From(death, expected[0], death.size()), expected);
+    const Lines restart = Frame();  // level 1 with 3000, drained again from the screen's end
+    EXPECT_EQ(Count(restart, "Text 20 60 ffffff Score: 2973    Level: 1"), 1);
+    EXPECT_EQ(Count(restart, "Text 522 50 ffffff <verse>"), 1);  // the verse kept its place
 }
 
-TEST_F(Display, DeathRestartsAtLevelOne)
+// Full screen flips, waiting for the retrace or not; a window waits for it if asked, then
+// copies the back buffer onto its client area, cut to the 640x480 screen.
+TEST_F(Game, PresentFlipsOrCopiesToTheWindow)
 {
-    RecordingDevice recorder;
-    RenderDevice = &recorder;
-    PrepareGame();
-    Level = 3;
-    TargetScene.objects[4]->hit = 1;
-    CreditsX = 5;
-    runStart = ReadClock() - 100.0;  // 100 units of drain: 2000 points
-    GameFrame();
-    EXPECT_EQ(Score, RestartScore);
-    EXPECT_EQ(Level, 1);
-    EXPECT_EQ(TargetScene.objects[4]->hit, 0);
-    EXPECT_EQ(CreditsX, int32_t(ScreenWidth) - 1);  // restarted, then this frame's step
-    EXPECT_NEAR(ReadClock() - runStart, 0.0, 0.5);  // the drain starts again
-    EXPECT_GT(recorder.Count("Clear 0 1 00ffffff 1 0"), 15);  // about 3 units
-    RenderDevice = RealDevice;
+    MainWindow = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 320, 240, nullptr, nullptr, nullptr, nullptr);
+    PrimaryBounds = {0, 0, 640, 480};
+    const char* const copy = "Blt to primary 37 51 357 291 from back 0 0 320 240: 1000000";  // DDBLT_WAIT
+    const struct { uint8_t windowed, retrace; int x, y; Lines expected; } rows[] = {
+        {0, 1, 0, 0, {"Flip of primary: null 1"}},  // DDFLIP_WAIT
+        {0, 0, 0, 0, {"Flip of primary: null 9"}},  // DDFLIP_WAIT | DDFLIP_NOVSYNC
+        {1, 1, 37, 51, {"WaitForVerticalBlank 1", copy}},
+        {1, 0, 37, 51, {copy}},
+        {1, 0, -10, 300, {"Blt to primary 0 300 310 480 from back 10 0 320 180: 1000000"}},
+    };
+    for (const auto& row : rows) {
+        Windowed = row.windowed;
+        WaitRetrace = row.retrace;
+        MoveWindow(MainWindow, row.x, row.y, 320, 240, FALSE);
+        r->log.clear();
+        PresentFrame();
+        EXPECT_EQ(r->log, row.expected) << int(row.windowed) << int(row.retrace) << " " << row.x;
+    }
+    DestroyWindow(MainWindow);
+}
+
+// Every target exploding and crumbling, the uncle, the texts: no frame takes heap memory.
+TEST_F(Game, FramesAllocateNothing)
+{
+    for (int i = 0; i < 20; ++i)
+        TargetScene.objects[i]->hit = 1;
+    r->allocations = 0;
+    void* volatile probe = std::malloc(16);  // the counter counts
+    std::free(probe);
+    ASSERT_EQ(r->allocations, 1);
+    for (int frame = 0; frame < 60; ++frame)
+        GameFrame();
+    EXPECT_EQ(r->allocations, 1);
+    EXPECT_LT(TargetScene.objects[0]->vertexCount, 576);  // the frames did explode the targets
+}
+
+// The game thread, made by CreateThread, draws its crumbling from its own random state,
+// which starts at 1, and leaves the creating thread's sequence as it was.
+TEST(GameThread, RandomStateStartsAtOne)
+{
+    RandomSeed(1234);
+    int32_t drawn = 0;
+    HANDLE thread = CreateThread(nullptr, 0, [](void* out) -> DWORD { return *static_cast<int32_t*>(out) = RandomNext(), 0; },
+                                 &drawn, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(drawn, 41);  // (1 x 214013 + 2531011) >> 16 & 0x7FFF
+    const int32_t next = RandomNext();
+    RandomSeed(1234);
+    EXPECT_EQ(next, RandomNext());
 }
 
 }  // namespace
