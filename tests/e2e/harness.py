@@ -46,15 +46,11 @@ def pixels(path):  # R, G, B bytes, row by row
     return subprocess.run(["convert", path, "rgb:-"], capture_output=True).stdout
 
 
-def uncle_and_rays(path):
-    """The shares of the screen that show the uncle's brown texture, and grey ray light right
-    of where the intro's text stands: text and rays are grey, only the sphere is red over blue."""
+def uncle(path):
+    """The share of the screen that shows the uncle's texture: only it is red over blue,
+    text and rays are grey."""
     rgb = pixels(path)
-    n = len(rgb) // 3 or 1
-    uncle = sum(r > b + 20 for r, b in zip(rgb[0::3], rgb[2::3]))
-    rays = sum(r > 50 and abs(r - b) < 12 for row in range(0, len(rgb), W * 3)
-               for r, b in zip(rgb[row + 1200:row + W * 3:3], rgb[row + 1202:row + W * 3:3]))
-    return uncle / n, rays / n
+    return sum(r > b + 20 for r, b in zip(rgb[0::3], rgb[2::3])) * 3 / max(len(rgb), 1)
 
 
 def until(probe, seconds, step=0.2):
@@ -98,14 +94,11 @@ def white_screen_says(path):
 
 # --- The targets, where the game puts them ---
 
-def clock_units():
-    """The game's clock: the system's millisecond counter (Wine takes it from the host's raw
-    monotonic clock), 32 bits, times 0.0005."""
+def clock_units():  # the game's: Wine's millisecond counter is the host's raw monotonic clock
     return (int(time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000) & 0xFFFFFFFF) * 0.0005
 
 
-def target_box(i, theta):
-    """Target i's hit box on the screen: (x, y, half size)."""
+def target_box(i, theta):  # (x, y, half size) on the screen
     x = 20 * i - 200 * math.sin(theta + i)
     y = math.sin(theta) + 50 * math.sin(0.1 * i * (2 * i + theta))
     depth = 20 * i + 100
@@ -168,7 +161,7 @@ def click_middle():
 
 def title_shows():
     path = shot("title")
-    return path if uncle_and_rays(path)[0] > 0.005 and "You" not in ocr(path, *TOP_LINES) else None
+    return path if uncle(path) > 0.005 and "You" not in ocr(path, *TOP_LINES) else None
 
 
 def briefing_shows():
@@ -190,8 +183,8 @@ def fire(x, y, hold=0.008):
 
 
 def quit_by(way, target):
-    # Escape, or the system's close keystroke: WM_CLOSE, then WM_DESTROY.
-    run("xdotool", "key", "--window", target, "Escape" if way == "Escape" else "alt+F4")
+    # A key, or the system's close keystroke: WM_CLOSE, then WM_DESTROY.
+    run("xdotool", "key", "--window", target, "alt+F4" if way == "close" else way)
 
 
 def ends_with(game, seconds):  # the exit code, or None
@@ -202,31 +195,21 @@ def ends_with(game, seconds):  # the exit code, or None
 
 
 def our_games():  # in this Wine prefix: other checkouts may be playing too
-    mine = ("WINEPREFIX=%s" % os.environ.get("WINEPREFIX", "")).encode()
-    pids = []
-    for pid in run("pgrep", "-f", "korvastil.exe").split():
+    def environment(pid):
         try:
             with open("/proc/%s/environ" % pid, "rb") as f:
-                if mine in f.read().split(b"\0"):
-                    pids.append(int(pid))
+                return f.read().split(b"\0")
         except OSError:
-            pass
-    return pids
-
-
-def no_game_left():
-    return not our_games()
+            return []
+    mine = ("WINEPREFIX=" + os.environ.get("WINEPREFIX", "")).encode()
+    return [pid for pid in run("pgrep", "-f", "korvastil.exe").split() if mine in environment(pid)]
 
 
 def stop(game):
     if game.poll() is None:
         game.kill()
         game.wait()
-    for pid in our_games():
-        try:
-            os.kill(pid, 9)
-        except OSError:
-            pass
+    run("kill", "-9", *our_games())
 
 
 # --- The sound ---
@@ -254,28 +237,19 @@ ZEROS = re.compile(rb"(?:\0\0\0\0)+")
 
 def same_frames(a, i, b, j, n):
     """How many frames a (from frame i) and b (from frame j) agree in, at most n."""
-    k, step = 0, 256
-    while k < n:
-        m = min(step, n - k)
-        if a[(i + k) * 4:(i + k + m) * 4] != b[(j + k) * 4:(j + k + m) * 4]:
-            lo, hi = k, k + m
-            while hi - lo > 1:
-                mid = (lo + hi) // 2
-                if a[(i + lo) * 4:(i + mid) * 4] == b[(j + lo) * 4:(j + mid) * 4]:
-                    lo = mid
-                else:
-                    hi = mid
-            return lo
-        k, step = k + m, step * 2
-    return n
+    k = 0
+    while k < n and a[(i + k) * 4:(i + k + 4096) * 4] == b[(j + k) * 4:(j + k + 4096) * 4]:
+        k += 4096
+    while k < n and a[(i + k) * 4:(i + k + 1) * 4] == b[(j + k) * 4:(j + k + 1) * 4]:
+        k += 1
+    return min(k, n)
 
 
 def follow_song(played, song, tail):
-    """Follows what the device played (16-bit stereo bytes, its last `tail` frames left out)
-    along the rendered song. A run of silent frames after which the song goes on exactly
-    where it stopped is silence the output path inserted (an underrun), and is counted; any
-    other difference (a replayed or skipped block, other sound) is a fault. Returns (seconds
-    of the song followed, [(at second, silent frames)], fault or None)."""
+    """Follows what the device played (16-bit stereo, but its last `tail` frames) along the
+    song. Silence after which the song goes on where it stopped was inserted by the output
+    path (an underrun) and is counted; any other difference (a replayed or skipped block,
+    other sound) is a fault. Returns (seconds followed, [(at second, frames)], fault)."""
     lead = ZEROS.match(played)
     i = lead.end() // 4 if lead else 0
     begin = song.find(played[i * 4:i * 4 + 4096])

@@ -6,7 +6,7 @@ the song in order."""
 import time
 
 from harness import (Checks, Recording, check_song, clear_level, empty_spot, ends_with, fire,
-                     no_game_left, press_start, quit_by, read_score, shot, skip_intro, start, stop,
+                     our_games, press_start, quit_by, read_score, shot, skip_intro, start, stop,
                      until, white, white_screen_says)
 
 check = Checks("play")
@@ -59,6 +59,6 @@ try:
                   % (code, took), code == 0 and took > 3)
 finally:
     stop(game)
-    check("no process left", no_game_left())
+    check("no process left", not our_games())
     check_song(check, sound.stop(), "play", 30.0)
 check.finish()
