@@ -21,8 +21,7 @@ class Checks:
 
     def __call__(self, what, ok):
         print(("PASS: " if ok else "FAIL: ") + what, flush=True)
-        self.passed += bool(ok)
-        self.failed += not ok
+        self.passed, self.failed = self.passed + bool(ok), self.failed + (not ok)
         return ok
 
     def finish(self):
@@ -46,9 +45,7 @@ def pixels(path):  # R, G, B bytes, row by row
     return subprocess.run(["convert", path, "rgb:-"], capture_output=True).stdout
 
 
-def uncle(path):
-    """The share of the screen that shows the uncle's texture: only it is red over blue,
-    text and rays are grey."""
+def uncle(path):  # the share of the screen red over blue: only the uncle's texture is
     rgb = pixels(path)
     return sum(r > b + 20 for r, b in zip(rgb[0::3], rgb[2::3])) * 3 / max(len(rgb), 1)
 
@@ -56,11 +53,9 @@ def uncle(path):
 def until(probe, seconds, step=0.2):
     """Calls probe until it returns something true, for up to `seconds`; returns that or None."""
     end = time.time() + seconds
-    while True:
-        found = probe()
-        if found or time.time() > end:
-            return found or None
+    while not (found := probe()) and time.time() < end:
         time.sleep(step)
+    return found or None
 
 
 def differ(a, b):  # in more than 2000 of the colour values
@@ -188,21 +183,13 @@ def quit_by(way, target):
 
 
 def ends_with(game, seconds):  # the exit code, or None
-    try:
-        return game.wait(seconds)
-    except subprocess.TimeoutExpired:
-        return None
+    return until(lambda: game.poll() is not None, seconds, 0.05) and game.returncode
 
 
 def our_games():  # in this Wine prefix: other checkouts may be playing too
-    def environment(pid):
-        try:
-            with open("/proc/%s/environ" % pid, "rb") as f:
-                return f.read().split(b"\0")
-        except OSError:
-            return []
-    mine = ("WINEPREFIX=" + os.environ.get("WINEPREFIX", "")).encode()
-    return [pid for pid in run("pgrep", "-f", "korvastil.exe").split() if mine in environment(pid)]
+    mine = "WINEPREFIX=" + os.environ.get("WINEPREFIX", "")
+    return [pid for pid in run("pgrep", "-f", "korvastil.exe").split()
+            if mine in run("cat", "/proc/%s/environ" % pid).split("\0")]
 
 
 def stop(game):
@@ -218,18 +205,15 @@ class Recording:
     """What the sound device plays, from the sound server's monitor."""
 
     def __init__(self, name):
-        self.path = os.path.join(SHOTS, "e2e-%s.raw" % name)
-        self.file = open(self.path, "wb")
-        self.process = subprocess.Popen(
-            ["parec", "-d", "korva.monitor", "--rate=%d" % RATE, "--channels=2", "--format=s16le",
-             "--raw", "--latency-msec=20"], stdout=self.file, stderr=subprocess.DEVNULL)
+        self.file = open(os.path.join(SHOTS, "e2e-%s.raw" % name), "wb+")
+        self.process = subprocess.Popen(["parec", "-d", "korva.monitor", "--rate=%d" % RATE, "--channels=2",
+                                         "--format=s16le", "--raw", "--latency-msec=20"], stdout=self.file)
 
     def stop(self):
         self.process.terminate()
         self.process.wait()
-        self.file.close()
-        with open(self.path, "rb") as f:
-            return f.read()
+        self.file.seek(0)
+        return self.file.read()
 
 
 ZEROS = re.compile(rb"(?:\0\0\0\0)+")
@@ -317,9 +301,8 @@ def clear_level(level, check, seconds=180):
         shots += 1
         sweep = len(whole) == 1 and tried[target] > 3 and (score or 0) > 3000
         if sweep:
-            # The last target missed three times (a near one crosses the screen fast): hold
-            # the button 0.12 s where its box will be in 0.06 s, which it passes over for
-            # 0.28 s, whatever the click's delay up to 0.2 s; its hit ends the level.
+            # The last target, missed three times (a near one crosses fast): hold the button 0.12 s
+            # where its box, passing for 0.28 s, will be in 0.06 s: any click delay up to 0.2 s.
             aim = aim_point(target, level, whole, 0.03)
             if not aim:
                 continue
@@ -348,11 +331,10 @@ def clear_level(level, check, seconds=180):
             if rewarded == 2 or (charged and not rewarded):
                 break
             charged = now[0] <= score - 90
+        if rewarded == 2 and now[1] == level and check and score >= 200:
+            check = check("a hit raises the score (%d -> %d)" % (score, now[0]), True) and None
         if (rewarded == 2 and now[1] == level) or tried[target] >= 6:
             hit.add(target)  # or, missed six times, probably hit unseen: try the others
-            if check and score >= 200:
-                check("a hit raises the score (%d -> %d)" % (score, now[0]), True)
-                check = None
         score = now[0] if now else score
     print("NOTE: level %d not cleared in %d s: %d shots, %d deaths, last score %s, targets not hit %s"
           % (level, seconds, shots, deaths, score, sorted(set(range(20)) - hit)), flush=True)

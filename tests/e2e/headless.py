@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""./run on a machine with no display: it says so, plays on a virtual display of its own,
-keeps screenshots, and ends with the game's exit code. Every wait is bounded: a game that
-does not start or does not quit fails the check and is ended."""
+"""./run with no display: it says so, plays on a virtual display of its own, keeps
+screenshots and ends with the game's exit code; a game that does not start or quit is ended."""
 import glob
 import os
 import re
@@ -11,25 +10,16 @@ import time
 from harness import ROOT, Checks, run, until, window
 
 check = Checks("headless")
-# Wine processes of one prefix share one server, whose desktop belongs to the display it
-# started on: end the earlier session so that ./run's display is the desktop's.
-run("wineserver", "-k")
+run("wineserver", "-k")  # the prefix's server belongs to the display it started on
 run("wineserver", "-w")
-env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "KORVA_VIRTUAL_DISPLAY")}
 log = open(os.path.join(ROOT, "build", "screens", "e2e-headless-run.log"), "w+")
+env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "KORVA_VIRTUAL_DISPLAY")}
 runner = subprocess.Popen(["./run"], cwd=ROOT, env=env, stdout=log, stderr=subprocess.STDOUT)
-
-
-def said():
-    log.seek(0)
-    return log.read()
-
-
+said = lambda: log.seek(0) or log.read()  # noqa: E731
 display = until(lambda: (re.findall(r"virtual display \((:\d+)\)", said()) or [None])[0], 60)
 if check("./run says there is no display and names the virtual one", display is not None):
     os.environ["DISPLAY"] = display
-    setup = window("Direct device setup", 60)
-    main = None
+    setup, main = window("Direct device setup", 60), None
     for _ in range(2 if setup else 0):  # a click the moment the window maps can be lost
         time.sleep(0.5)
         run("xdotool", "mousemove", "--window", setup, "127", "265", "click", "1")
@@ -42,7 +32,6 @@ if check("./run says there is no display and names the virtual one", display is 
 try:
     code = runner.wait(20)
 except subprocess.TimeoutExpired:
-    print("NOTE: ./run did not end; ending the game")
     run("wineserver", "-k")
     runner.kill()
     code = runner.wait()

@@ -21,35 +21,25 @@ try:
               first is not None and first[1] == 1 and 1700 <= first[0] <= 2000)
 
         # A press costs 100 at once; the screenshot may be a frame or two behind.
-        x, y = empty_spot(1)
         before = read_score()
-        fire(x, y, 0.0)
-        for _ in range(20):
-            time.sleep(0.05)
-            after = read_score()
-            if before and after and after[0] <= before[0] - 100:
-                break
-        check("the score falls when firing (%s -> %s)" % (before, after),
-              before is not None and after is not None and after[0] <= before[0] - 100)
+        fire(*empty_spot(1), hold=0.0)
+        after = until(lambda: (lambda now: now and before and now[0] <= before[0] - 100 and now)(read_score()), 1)
+        check("the score falls when firing (from %s to %s)" % (before, after), after is not None)
 
         # Holding the button costs 200 a frame: the player dies within a second or so.
         fire(*empty_spot(1), hold=1.5)
         death = until(lambda: (lambda p: white(p) and p)(shot("death-wait")), 3)
         if check("falling below 200 shows the death screen", death is not None):
-            said = white_screen_says(death)
-            check("it says at which stage (%r)" % said, "stage: 1" in said)
-            time.sleep(0.5)
+            check("it says at which stage (%r)" % white_screen_says(death), "stage: 1" in white_screen_says(death))
             shot("play-death")
-            time.sleep(6)
-            after = read_score()
+            after = read_score(8)
             check("play restarts at level 1 with 3000 (read %s)" % (after,),
                   after is not None and after[1] == 1 and 2800 <= after[0] <= 3000)
 
         interlude = clear_level(1, check)
         if check("shooting all twenty targets plays the level interlude", interlude is not None):
-            said = white_screen_says(interlude)
-            check("it names the next level (%r)" % said, "level is: 2" in said)
-            time.sleep(1)
+            check("it names the next level (%r)" % white_screen_says(interlude),
+                  "level is: 2" in white_screen_says(interlude))
             shot("play-interlude")
             quit_by("Escape", main)
             began = time.time()

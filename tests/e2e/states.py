@@ -13,21 +13,20 @@ from harness import (RATE, Checks, Recording, briefing_shows, click_middle, empt
 check = Checks("states")
 
 
-def reach(state):
-    """Goes on to the state; whether it showed."""
+def reach(state):  # goes on to the state; what shows it, or None
     if state in ("title", "briefing"):
-        if not until(title_shows, 20):
-            return False
-    if state == "briefing":
+        title = until(title_shows, 20)
+        if state == "title" or not title:
+            return title
         click_middle()
-        return until(briefing_shows, 10) is not None
-    if state in ("play", "death screen"):
-        skip_intro()
+        return until(briefing_shows, 10)
     if state == "no sound output":  # one message box says why, then a non-zero exit code
         return window("^Korvastil$", 30)
+    if state in ("play", "death screen"):
+        skip_intro()
     if state == "death screen":
         fire(*empty_spot(1), hold=1.5)
-        return until(lambda: white(shot("states-death")), 3) is not None
+        return until(lambda: white(shot("states-death")), 3)
     return True
 
 
