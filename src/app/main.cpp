@@ -19,13 +19,24 @@
 #include "render/display.h"
 
 static XmModule* Song = nullptr;
-static bool GameThreadStarted = false;  // set once the game thread exists
+static HANDLE GameThreadHandle = nullptr;  // set once the game thread exists
 
 static uint32_t SystemMilliseconds() { return timeGetTime(); }
 
 static void ClearTarget()
 {
     RenderDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
+}
+
+// Ends the process at once with the code. Under Wine, ExitProcess still runs the Unix
+// libraries' exit handlers (Mesa joins its threads, GLX locks each X connection) after the
+// server has counted the process as ended, and the server kills what is left half a second
+// later: under load, or behind a lock held by a thread ended mid-call, the game ended by
+// SIGKILL instead of its code. Nothing it needs runs at detach: sound and device are closed.
+[[noreturn]] static void EndProcess(UINT code)
+{
+    TerminateProcess(GetCurrentProcess(), code);
+    ExitProcess(code);  // not reached
 }
 
 [[noreturn]] static void Shutdown()
@@ -35,15 +46,25 @@ static void ClearTarget()
     CloseAudioOutput();
     // The game thread may still play the level interlude or the death screen for seconds:
     // the window keeps answering its messages meanwhile.
-    if (GameThreadStarted)
+    if (GameThreadHandle) {
         while (!GameThreadDone) {
             PumpMessages();
             Sleep(1);
         }
+        WaitForSingleObject(GameThreadHandle, INFINITE);  // its own exit done too
+    }
     if (RenderDevice) RenderDevice->Release();
     if (Direct3D) Direct3D->Release();
     if (DirectDraw) DirectDraw->Release();
-    ExitProcess(0);
+    // A lock returns once the device has carried out all the drawing queued before it, so
+    // no thread is inside the graphics or X libraries when the process ends (the surface
+    // holds DirectDraw alive).
+    DDSURFACEDESC2 settled = {};
+    settled.dwSize = sizeof settled;
+    if (BackBuffer &&
+        SUCCEEDED(BackBuffer->Lock(nullptr, &settled, DDLOCK_WAIT | DDLOCK_READONLY, nullptr)))
+        BackBuffer->Unlock(nullptr);
+    EndProcess(0);
 }
 
 // Between the steps of start-up: a quit request ends the program at once.
@@ -95,7 +116,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     if (CardCount == 0)
         FatalError("No hardware Direct3D 7 device was found.");
     if (!RunSetupWindow(instance))
-        ExitProcess(0);  // the setup window was closed: nothing to play
+        EndProcess(0);  // the setup window was closed: nothing to play
     ScreenWidth = ChosenMode.dwWidth;
     ScreenHeight = ChosenMode.dwHeight;
 
@@ -147,10 +168,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 
     StartPlayback(Song);
     SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
-    HANDLE game = CreateThread(&security, 0, GameThread, nullptr, 0, nullptr);
-    if (!game)
+    GameThreadHandle = CreateThread(&security, 0, GameThread, nullptr, 0, nullptr);
+    if (!GameThreadHandle)
         Shutdown();
-    GameThreadStarted = true;
 
     for (;;) {
         if (QuitFlag)
