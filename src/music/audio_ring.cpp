@@ -124,14 +124,13 @@ void ConvertBlock(int16_t* dst, const float* src, int32_t frames)
 
 // --- Which blocks to render ---
 
+// Every block from the write cursor round to the one playing has been heard: render it.
+// A thread that was held up past the ring's end (no poll while blocks 0 and 1 played) thus
+// catches up at once; waiting for block 1 to come round again, as if it were a lap behind,
+// would leave the device replaying two seconds of old sound.
 bool ShouldRenderBlock(int32_t playBlock, int32_t writeBlock)
 {
-    if (writeBlock == playBlock)
-        return false;
-    // Playing block 0 or 1: render round through the end of the ring up to it.
-    if (playBlock <= 1)
-        return true;
-    return writeBlock < playBlock;
+    return writeBlock != playBlock;
 }
 
 uint64_t AdvancePlayedBytes(PlayedBytes& played, uint32_t reading)

@@ -293,7 +293,7 @@ def clear_level(level, check, seconds=180):
         # counted as hit, in case a reading named the wrong one.
         options = sorted((i in hit, tried[i], i, aim) for i, aim in
                          ((i, aim_point(i, level, whole)) for i in range(20)) if aim and not aim[1])
-        if not options or (options[0][0] and (score or 0) < 2500):
+        if not options or (options[0][0] and (score or 0) < 1200):
             time.sleep(0.02)
             continue
         target, (aim, _) = options[0][2], options[0][3]

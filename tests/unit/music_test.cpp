@@ -417,8 +417,8 @@ TEST(AudioRing, ConversionAndWhichBlocksAreRendered)
     EXPECT_EQ(std::vector<int16_t>(out, out + 22), std::vector<int16_t>(expected, expected + 22));
     SetOutputRate(44100);
     const struct { int32_t play, write; Ints rendered; } polls[] = {
-        {0, 99, {99}}, {1, 98, {98, 99, 0}}, {5, 98, {}},  // a lap behind: wait for block 1
-        {5, 2, {2, 3, 4}}, {7, 7, {}}, {0, 0, {}},
+        {0, 99, {99}}, {1, 98, {98, 99, 0}}, {5, 2, {2, 3, 4}}, {7, 7, {}}, {0, 0, {}},
+        {5, 98, {98, 99, 0, 1, 2, 3, 4}},  // held up past the ring's end: round it at once
     };
     for (const auto& p : polls) {
         Ints blocks;
