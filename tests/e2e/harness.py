@@ -279,7 +279,7 @@ def check_song(check, played, what, at_least, tail=2 * RATE):
 
 # --- Playing a level ---
 
-def clear_level(level, check, seconds=180):
+def clear_level(level, check, seconds=300):
     """Shoots the targets until the level interlude shows; returns its screenshot, or None.
     Every shot aims where only one whole target's box will be, so a reward read from the
     score names the target it hit."""
