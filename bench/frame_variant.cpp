@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "content/scene.h"
-#include "render/display.h"
+#include "render/display_win.h"
 
 extern "C" {
 void __real__Z20DrawTextOnBackBufferPKciimmP19IDirectDrawSurface7(const char*, int32_t, int32_t,
@@ -14,8 +14,8 @@ void __real__Z20DrawTextOnBackBufferPKciimmP19IDirectDrawSurface7(const char*, i
                                                                     IDirectDrawSurface7*);
 void __real__Z9DrawUncledfff(double, float, float, float);
 void __real__Z9DrawSceneP5Scene(Scene*);
-void __real__Z20FillMeshVertexBufferP22IDirect3DVertexBuffer7PKvm(IDirect3DVertexBuffer7*,
-                                                                   const void*, DWORD);
+void __real__Z20FillMeshVertexBufferP12VertexBufferPK10MeshVertexj(VertexBuffer*,
+                                                                   const MeshVertex*, uint32_t);
 }
 
 // The main thread makes the first of these calls (the "Loading" line), so the first
@@ -64,11 +64,11 @@ void __wrap__Z9DrawSceneP5Scene(Scene* scene)
     Unless(WithoutTargets, [&] { __real__Z9DrawSceneP5Scene(scene); });
 }
 
-void __wrap__Z20FillMeshVertexBufferP22IDirect3DVertexBuffer7PKvm(IDirect3DVertexBuffer7* buffer,
-                                                                   const void* vertices, DWORD count)
+void __wrap__Z20FillMeshVertexBufferP12VertexBufferPK10MeshVertexj(VertexBuffer* buffer,
+                                                                   const MeshVertex* vertices, uint32_t count)
 {
     Unless(WithoutRefill, [&] {
-        __real__Z20FillMeshVertexBufferP22IDirect3DVertexBuffer7PKvm(buffer, vertices, count);
+        __real__Z20FillMeshVertexBufferP12VertexBufferPK10MeshVertexj(buffer, vertices, count);
     });
 }
 }

@@ -86,16 +86,9 @@ ALSA
   fi
 fi
 
-# --- Font: Anton from the npm registry, converted to TTF once ---
+# --- Font: Anton from the npm registry (scripts/font.sh) ---
 korva_font() {
-  local dir="$KORVA_ROOT/build/font" ttf="$KORVA_ROOT/build/font/Anton.ttf"
-  [ -s "$ttf" ] && return 0
-  mkdir -p "$dir"
-  (cd "$dir" && npm pack --silent @fontsource/anton >/dev/null 2>&1 &&
-     tar -xzf fontsource-anton-*.tgz &&
-     cp package/files/anton-latin-400-normal.woff2 Anton.woff2 &&
-     woff2_decompress Anton.woff2 >/dev/null 2>&1 &&
-     rm -rf package fontsource-anton-*.tgz Anton.woff2) || {
+  "$KORVA_ROOT/scripts/font.sh" || {
     korva_log "could not fetch the Anton font; text falls back to Wine's default face"
     return 1
   }

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "content/texture_upload.h"
 
 Scene TargetScene;
 MeshVertex* TargetMesh = nullptr;
@@ -13,13 +12,11 @@ MeshVertex* TargetRestMesh = nullptr;
 int32_t TargetVertices = 0;
 Matrix4 EnvironmentMatrix;
 
-static D3DMATRIX* AsD3D(Matrix4& m) { return reinterpret_cast<D3DMATRIX*>(m.m); }
-
 bool InitScene(Scene* scene, int32_t objectCount, int32_t lightCount)
 {
     scene->lightCount = lightCount;
     scene->objectCount = objectCount;
-    scene->lights = static_cast<D3DLIGHT7*>(std::calloc(size_t(lightCount) + 1, sizeof(D3DLIGHT7)));
+    scene->lights = static_cast<SceneLight*>(std::calloc(size_t(lightCount) + 1, sizeof(SceneLight)));
     scene->objects = static_cast<SceneObject**>(std::calloc(size_t(objectCount) + 1, sizeof(SceneObject*)));
     if (!scene->lights || !scene->objects)
         return false;
@@ -44,7 +41,7 @@ void InitSceneObject(SceneObject* object, int32_t vertexCount, float x, float y,
     object->world(3, 1) = y;
     object->world(3, 2) = z;
     object->vertices = AllocateMesh(vertexCount);
-    object->vertexBuffer = NewMeshVertexBuffer(DWORD(vertexCount));
+    object->vertexBuffer = NewMeshVertexBuffer(uint32_t(vertexCount));
 }
 
 void BuildTargets()
@@ -62,84 +59,21 @@ void BuildTargets()
         if (!object->vertices)
             FatalError("Out of memory while building the targets.");
         std::memcpy(object->vertices, TargetMesh, size_t(count) * sizeof(MeshVertex));
-        FillMeshVertexBuffer(object->vertexBuffer, object->vertices, DWORD(count));
+        FillMeshVertexBuffer(object->vertexBuffer, object->vertices, uint32_t(count));
         object->radius = 10.0f;
         object->hit = 0;
     }
     for (int32_t j = 0; j < TargetScene.lightCount; ++j) {
-        D3DLIGHT7& light = TargetScene.lights[j];
-        light.dltType = D3DLIGHT_POINT;
+        SceneLight& light = TargetScene.lights[j];
+        light.dltType = PointLight;
         light.dcvDiffuse.a = 1.0f;
         light.dcvAmbient.r = light.dcvAmbient.g = light.dcvAmbient.b = 0.0f;
         light.dvAttenuation0 = 1.0f;
         light.dvAttenuation1 = 0.0f;
         light.dvAttenuation2 = 0.0f;
-        light.dvRange = D3DLIGHT_RANGE_MAX;
+        light.dvRange = std::sqrt(FLT_MAX);  // no range limit
         light.dvPosition.x = light.dvPosition.y = light.dvPosition.z = 0.0f;
         light.dcvDiffuse.r = light.dcvDiffuse.g = light.dcvDiffuse.b = 0.5f;
     }
     TargetVertices = count;
-}
-
-void EnableSceneLights(const Scene* scene)
-{
-    for (int32_t j = 0; j < scene->lightCount; ++j) {
-        RenderDevice->SetLight(DWORD(j), &scene->lights[j]);
-        RenderDevice->LightEnable(DWORD(j), TRUE);
-    }
-}
-
-void DrawScene(Scene* scene)
-{
-    IDirect3DDevice7* d = RenderDevice;
-    d->SetRenderState(D3DRENDERSTATE_LIGHTING, FALSE);
-    MatrixIdentity(EnvironmentMatrix);
-    EnvironmentMatrix(0, 0) = EnvironmentMatrix(1, 1) = EnvironmentMatrix(2, 2) = 0.5f;
-    EnvironmentMatrix(3, 0) = EnvironmentMatrix(3, 1) = EnvironmentMatrix(3, 2) = 0.5f;
-
-    for (int32_t i = 0; i < scene->objectCount; ++i) {
-        SceneObject* object = scene->objects[i];
-        d->SetRenderState(D3DRENDERSTATE_LIGHTING, TRUE);
-        EnableSceneLights(scene);
-        SetupSingleTexture();
-        switch (object->cullMode) {
-        case 0: d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE); break;
-        case 1: d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_CCW); break;
-        case 2: d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_CW); break;
-        default: break;
-        }
-
-        IDirectDrawSurface7* texture =
-            object->textureIndex == 0 ? TextureSurfaces[0] : nullptr;
-        D3DPRIMITIVETYPE primitive = D3DPT_TRIANGLELIST;
-        switch (object->drawMode) {
-        case 0:
-            primitive = D3DPT_LINELIST;
-            break;
-        case 1:
-            d->SetTexture(0, texture);
-            break;
-        case 2:
-            d->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
-            d->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACENORMAL);
-            d->SetTransform(D3DTRANSFORMSTATE_TEXTURE0, AsD3D(EnvironmentMatrix));
-            d->SetTexture(0, texture);
-            break;
-        case 3:
-            SetupDualTexture(D3DTOP_ADDSIGNED);
-            d->SetTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
-            d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACENORMAL);
-            d->SetTransform(D3DTRANSFORMSTATE_TEXTURE1, AsD3D(EnvironmentMatrix));
-            d->SetTexture(0, texture);
-            break;
-        case 4:
-            d->SetTexture(0, nullptr);
-            break;
-        default:
-            continue;  // nothing is drawn for an unknown mode
-        }
-        d->SetTransform(D3DTRANSFORMSTATE_VIEW, AsD3D(scene->view));
-        d->SetTransform(D3DTRANSFORMSTATE_WORLD, AsD3D(object->world));
-        d->DrawPrimitiveVB(primitive, object->vertexBuffer, 0, DWORD(object->vertexCount), 0);
-    }
 }

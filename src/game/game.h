@@ -1,15 +1,14 @@
 #pragma once
 // The game thread: every frame from the end of the intro on, the rules of play,
 // the level interlude and the death screen.
-#include <windows.h>
-
 #include <cstdint>
 
 extern int32_t Level;
 extern double runStart;  // the clock from which the drain counts
 extern int32_t CreditsX;  // the credits scroller's position, pixels
 
-DWORD WINAPI GameThread(LPVOID);
+// The game from its start until a frame sees QuitFlag; then GameThreadDone.
+void RunGame();
 // The thread's start: level 1, score 2000, the font, the drain and the scrollers.
 void StartGame();
 // One frame; false once the frame has seen QuitFlag.

@@ -7,7 +7,7 @@
 #include "content/scene.h"
 #include "game/rules.h"
 #include "game/uncle.h"
-#include "render/display.h"
+#include "app/platform.h"
 #include "render/random.h"
 #include "render/thread_value.h"
 
@@ -17,9 +17,9 @@ int32_t CreditsX = 0;
 
 static const char Banner[] = "QUIBEL: ALL YOUR DEZINCUBES ARE BELONG TO US";
 
-static void Text(const char* text, int32_t x, int32_t y, COLORREF colour)
+static void Text(const char* text, int32_t x, int32_t y, uint32_t colour)
 {
-    DrawTextOnBackBuffer(text, x, y, colour, 0, BackBuffer);
+    TextLine(text, x, y, colour);
 }
 
 // trunc(H * 0.5 + k)
@@ -74,7 +74,7 @@ bool UpdateTargets(int32_t x, int32_t y, double theta)
             const float k = float((theta - t.hitAngle) * 50.0);
             ExplodeVertices(TargetMesh, t.vertices, t.vertexCount, 0.0f, 0.0f, 0.0f, k);
             t.vertexCount = SettleDebris(t.vertices, TargetMesh, t.vertexCount, RandomNext() % 100);
-            FillMeshVertexBuffer(t.vertexBuffer, t.vertices, DWORD(t.vertexCount));
+            FillMeshVertexBuffer(t.vertexBuffer, t.vertices, uint32_t(t.vertexCount));
         }
     }
     DrawScene(&scene);
@@ -94,10 +94,10 @@ void ResetTargets()
         }
         std::memcpy(t.vertices, TargetRestMesh, size_t(TargetVertices) * sizeof(MeshVertex));
         t.vertexCount = TargetVertices;
-        FillMeshVertexBuffer(t.vertexBuffer, t.vertices, DWORD(TargetVertices));
+        FillMeshVertexBuffer(t.vertexBuffer, t.vertices, uint32_t(TargetVertices));
     }
     for (int32_t j = 0; j < TargetScene.lightCount; ++j) {
-        D3DLIGHT7& light = TargetScene.lights[j];
+        SceneLight& light = TargetScene.lights[j];
         light.dcvDiffuse.r = light.dcvDiffuse.g = light.dcvDiffuse.b = 0.5f;
     }
 }
@@ -106,9 +106,9 @@ void ResetTargets()
 
 static void ClearToWhite()
 {
-    RenderDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00FFFFFF, 1.0f, 0);
-    RenderDevice->BeginScene();
-    RenderDevice->EndScene();
+    ClearFrame(0xFFFFFF, false);
+    BeginScene();
+    EndScene();
 }
 
 void LevelInterlude(double now, int32_t shownScore)
@@ -176,8 +176,8 @@ bool GameFrame()
     const float motionSpeed = float(Level * 0.7);
     const float elapsed = float(now - runStart);
 
-    RenderDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00000000, 1.0f, 0);
-    RenderDevice->BeginScene();
+    ClearFrame(0x000000, true);
+    BeginScene();
     const double theta = motionSpeed * now;
     const double phi = 2.0 * theta;
     const float s = float(10.0 * std::sin(phi));
@@ -192,7 +192,7 @@ bool GameFrame()
     if (firing) {
         if (UncleAimed(MouseX, MouseY, s, ScreenWidth, ScreenHeight)) {
             for (int32_t j = 0; j < TargetScene.lightCount; ++j) {  // firing at the uncle dims the world
-                D3DCOLORVALUE& diffuse = TargetScene.lights[j].dcvDiffuse;
+                LightColour& diffuse = TargetScene.lights[j].dcvDiffuse;
                 diffuse.r *= 0.8f;
                 diffuse.g *= 0.8f;
                 diffuse.b *= 0.8f;
@@ -205,7 +205,7 @@ bool GameFrame()
     }
 
     Text("X", MouseX - 5, MouseY - 10, 0xFF00FF);
-    RenderDevice->EndScene();
+    EndScene();
 
     char line[64];
     Text("Watch out for Fat uncle Bob.. But please.. kill the evil cousins!", 20, 20, 0xFFFFFF);
@@ -230,11 +230,10 @@ bool GameFrame()
     return QuitFlag == 0;
 }
 
-DWORD WINAPI GameThread(LPVOID)
+void RunGame()
 {
     StartGame();
     while (GameFrame())
         ;
     GameThreadDone = 1;  // the last use of the device is over
-    ExitThread(0);
 }

@@ -1,6 +1,7 @@
 #include "render/matrix.h"
 
 #include <cmath>
+#include <cstring>
 
 // Sums and products are formed in double and rounded to float once, when stored.
 
@@ -60,4 +61,14 @@ void MatrixScaleAxes(Matrix4& m, float sx, float sy, float sz)
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
             m(r, c) = float(double(m(r, c)) * scale[r]);
+}
+
+void ProjectionMatrix(Matrix4& m, uint32_t width, uint32_t height)
+{
+    std::memset(m.m, 0, sizeof m.m);
+    m(0, 0) = 2.0f;
+    m(1, 1) = float(2.0 * double(width) / double(height));
+    m(2, 2) = 1.0f;
+    m(2, 3) = 1.0f;
+    m(3, 2) = -1.0f;
 }

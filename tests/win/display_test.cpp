@@ -12,13 +12,13 @@
 #include <optional>
 #include <vector>
 
-#include "app/setup.h"
+#include "app/setup_win.h"
 #include "app/shared_state.h"
 #include "app/startup.h"
 #include "content/scene.h"
 #include "content/texture_image.h"
 #include "content/texture_script.h"
-#include "content/texture_upload.h"
+#include "content/texture_upload_win.h"
 #include "game/game.h"
 #include "game/uncle.h"
 #include "recording.h"

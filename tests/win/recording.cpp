@@ -13,10 +13,10 @@
 #include <cstring>
 #include <functional>
 
-#include "app/setup.h"
+#include "app/setup_win.h"
 #include "app/shared_state.h"
 #include "game/rules.h"
-#include "render/display.h"
+#include "render/display_win.h"
 
 extern "C" {
 extern BOOL(WINAPI* __imp_TextOutA)(HDC, int, int, LPCSTR, int);

@@ -8,7 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "app/setup.h"
+#include "app/platform.h"
+#include "app/setup_win.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "render/display.h"
+#include "render/display_win.h"
 
 HFONT TextFont = nullptr;
 
@@ -34,6 +34,11 @@ void DrawTextOnBackBuffer(const char* text, int32_t x, int32_t y, COLORREF colou
         return;  // no context this frame: the line is skipped
     DrawTextLine(text, x, y, colour, background, dc);
     surface->ReleaseDC(dc);
+}
+
+void TextLine(const char* text, int32_t x, int32_t y, uint32_t colour)
+{
+    DrawTextOnBackBuffer(text, x, y, colour, 0, BackBuffer);
 }
 
 // The system C library's formatter (msvcrt): the compiler's standard-conforming one would add

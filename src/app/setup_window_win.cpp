@@ -1,11 +1,8 @@
 // "Direct device setup": the render device, the display mode and three options.
 
-#include "app/setup.h"
-#include "render/display.h"
+#include "app/setup_win.h"
+#include "render/display_win.h"
 
-uint8_t Windowed = 0;
-uint8_t StupidZbuffert = 0;
-uint8_t WaitRetrace = 1;
 int32_t SelectedCard = 0;
 int32_t SelectedMode = 0;
 DDSURFACEDESC2 ChosenMode;

@@ -6,27 +6,16 @@
 
 #include <cmath>
 
-#include "app/setup.h"
+#include "app/setup_win.h"
 #include "app/shared_state.h"
 #include "app/startup.h"
-#include "content/scene.h"
-#include "content/texture_script.h"
-#include "content/texture_upload.h"
 #include "game/game.h"
-#include "game/uncle.h"
 #include "music/audio_output.h"
-#include "music/xm.h"
-#include "render/display.h"
+#include "render/display_win.h"
 
-static XmModule* Song = nullptr;
 static HANDLE GameThreadHandle = nullptr;  // set once the game thread exists
 
 static uint32_t SystemMilliseconds() { return timeGetTime(); }
-
-static void ClearTarget()
-{
-    RenderDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
-}
 
 // Ends the process at once with the code. Under Wine, ExitProcess still runs the Unix
 // libraries' exit handlers (Mesa joins its threads, GLX locks each X connection) after the
@@ -67,11 +56,10 @@ static void ClearTarget()
     EndProcess(0);
 }
 
-// Between the steps of start-up: a quit request ends the program at once.
-static void PumpOrQuit()
+static DWORD WINAPI GameThread(LPVOID)
 {
-    if (!PumpMessages())
-        Shutdown();
+    RunGame();
+    ExitThread(0);
 }
 
 static void CreateMainWindow(HINSTANCE instance, int showCommand)
@@ -126,47 +114,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     ShowCursor(FALSE);
     SetInitialRenderStates(RenderDevice);
 
-    ClearTarget();
-    DrawTextOnBackBuffer("Loading", int32_t(ScreenWidth * 0.5), int32_t(ScreenHeight * 0.5),
-                         0xBBBBBB, 0, BackBuffer);
-    PresentFrame();
-    PumpOrQuit();
-
-    RunTextureScript();
-    UploadTextures();
-    PumpOrQuit();
-    BuildUncle();
-    UploadUncle();
-    if (!InitScene(&TargetScene, 20, 2))
-        FatalError("Out of memory while building the scene.");
-    BuildTargets();
-    PumpOrQuit();
-
-    QuitFlag = 0;
-    GameThreadDone = 0;
-    InstallImageReader();
-    if (!OpenAudioOutput(44100))
-        FatalError("No sound output could be opened (16-bit stereo at 44,100 Hz).");
-    SetModuleImage(SongImage, uint32_t(SongImageEnd - SongImage));
-    Song = LoadModule(nullptr);
-    if (!Song)
-        FatalError("The music could not be loaded.");
-
-    // No frame of the game has placed the lights yet: the intro lights the sphere with
-    // the scene's two lights where they start, as the first game frame would.
-    EnableSceneLights(&TargetScene);
-
-    ReadClock();
-    const float start = float(ReadClock());
-    FireFlag = 0;
-    if (!RunIntroScreen(start, 3.0, TitleLines, 6))
-        Shutdown();
-    FireFlag = 0;
-    CreateTextFont(30);
-    if (!RunIntroScreen(start, 15.0, BriefingLines, 9))
+    if (!LoadAndIntroduce())
         Shutdown();
 
-    StartPlayback(Song);
     SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
     GameThreadHandle = CreateThread(&security, 0, GameThread, nullptr, 0, nullptr);
     if (!GameThreadHandle)

@@ -1,6 +1,7 @@
 // The game's only input path: mouse and keys into the shared variables.
-#include "app/setup.h"
+#include "app/setup_win.h"
 #include "app/shared_state.h"
+#include "app/platform.h"
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -29,3 +30,17 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return DefWindowProcA(window, message, wParam, lParam);
     }
 }
+
+bool PumpMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        if (message.message == WM_LBUTTONDOWN)
+            break;  // let the screen see the click before its release clears FireFlag
+    }
+    return QuitFlag == 0;
+}
+
+void ScreenChanged(const char*) {}

@@ -1,8 +1,8 @@
-#include "content/texture_upload.h"
+#include "content/texture_upload_win.h"
 
 #include <cstring>
 
-#include "app/setup.h"
+#include "app/setup_win.h"
 #include "content/texture_image.h"
 
 IDirectDrawSurface7* TextureSurfaces[1] = {nullptr};

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "app/platform.h"
 #include "render/matrix.h"
 
 // --- Created by CreateDisplayAndDevice, released by Shutdown ---
@@ -18,16 +19,9 @@ extern DDSURFACEDESC2 BackBufferDesc;
 extern IDirectDrawSurface7* ZBuffer;
 extern IDirect3DDevice7* RenderDevice;
 
-// The frame size in pixels: the chosen mode's, or the client size in a window.
-extern uint32_t ScreenWidth;
-extern uint32_t ScreenHeight;
 extern HWND MainWindow;
 // The primary surface's size: the part of a window's client area that can be shown.
 extern RECT PrimaryBounds;
-
-// Ends the program with one message box and exit code 1: for the start-up
-// conditions under which it cannot run (a failure must not look like success).
-[[noreturn]] void FatalError(const char* message);
 
 // --- Display and device ---
 void CreateDisplayAndDevice();
@@ -42,19 +36,18 @@ void SetAlphaBlend(bool on);
 void SetupSingleTexture();
 void SetupDualTexture(DWORD stage1ColourOperation);
 IDirect3DVertexBuffer7* NewVertexBuffer(DWORD count, DWORD format);
-IDirect3DVertexBuffer7* NewMeshVertexBuffer(DWORD count);
 void FillVertexBuffer(IDirect3DVertexBuffer7* buffer, const void* vertices, DWORD count, DWORD stride);
-void FillMeshVertexBuffer(IDirect3DVertexBuffer7* buffer, const void* vertices, DWORD count);
-void PresentFrame();
-// The fixed projection: _11 2, _22 2W/H, _33 1, _34 1, _43 -1, the rest 0.
-void ProjectionMatrix(Matrix4& m, uint32_t width, uint32_t height);
+// The platform's opaque vertex buffer is the device's.
+inline IDirect3DVertexBuffer7* AsDevice(VertexBuffer* buffer)
+{
+    return reinterpret_cast<IDirect3DVertexBuffer7*>(buffer);
+}
 
 // --- Text ---
 extern HFONT TextFont;
-void CreateTextFont(int32_t height);
 void DrawTextLine(const char* text, int32_t x, int32_t y, COLORREF colour, COLORREF background, HDC dc);
 void DrawTextOnBackBuffer(const char* text, int32_t x, int32_t y, COLORREF colour,
                           COLORREF background, IDirectDrawSurface7* surface);
-// printf-style formatting into out (always terminated, cut to size - 1 characters).
-void FormatText(char* out, size_t size, const char* format, ...)
-    __attribute__((format(ms_printf, 3, 4)));
+// The system C library's formatter: the game's format strings stay within what it shares
+// with the standard one.
+void FormatText(char* out, size_t size, const char* format, ...) __attribute__((format(ms_printf, 3, 4)));

@@ -2,7 +2,7 @@
 // display modes, into CardTable.
 #include <cstring>
 
-#include "app/setup.h"
+#include "app/setup_win.h"
 
 CardRecord CardTable[MaxCards];
 uint32_t CardCount = 0;

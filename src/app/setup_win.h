@@ -39,9 +39,6 @@ enum SetupControl : int32_t {
     ModeList = 2049,
 };
 
-extern uint8_t Windowed;
-extern uint8_t StupidZbuffert;
-extern uint8_t WaitRetrace;
 extern int32_t SelectedCard;
 extern int32_t SelectedMode;
 extern DDSURFACEDESC2 ChosenMode;

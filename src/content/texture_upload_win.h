@@ -1,7 +1,7 @@
 #pragma once
 // The generated texture as a managed 256x256 DirectDraw texture with 8 mip levels,
 // in the pixel format of the chosen display mode.
-#include "render/display.h"
+#include "render/display_win.h"
 
 extern IDirectDrawSurface7* TextureSurfaces[1];
 

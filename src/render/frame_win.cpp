@@ -2,18 +2,9 @@
 // presentation of a finished frame.
 #include <cstring>
 
-#include "app/setup.h"
-#include "render/display.h"
-
-void ProjectionMatrix(Matrix4& m, uint32_t width, uint32_t height)
-{
-    std::memset(m.m, 0, sizeof m.m);
-    m(0, 0) = 2.0f;
-    m(1, 1) = float(2.0 * double(width) / double(height));
-    m(2, 2) = 1.0f;
-    m(2, 3) = 1.0f;
-    m(3, 2) = -1.0f;
-}
+#include "app/setup_win.h"
+#include "content/mesh.h"
+#include "render/display_win.h"
 
 static D3DMATRIX* AsD3D(Matrix4& m) { return reinterpret_cast<D3DMATRIX*>(m.m); }
 
@@ -129,9 +120,9 @@ IDirect3DVertexBuffer7* NewVertexBuffer(DWORD count, DWORD format)
     return buffer;
 }
 
-IDirect3DVertexBuffer7* NewMeshVertexBuffer(DWORD count)
+VertexBuffer* NewMeshVertexBuffer(uint32_t count)
 {
-    return NewVertexBuffer(count, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
+    return reinterpret_cast<VertexBuffer*>(NewVertexBuffer(count, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1));
 }
 
 void FillVertexBuffer(IDirect3DVertexBuffer7* buffer, const void* vertices, DWORD count, DWORD stride)
@@ -143,10 +134,19 @@ void FillVertexBuffer(IDirect3DVertexBuffer7* buffer, const void* vertices, DWOR
     buffer->Unlock();
 }
 
-void FillMeshVertexBuffer(IDirect3DVertexBuffer7* buffer, const void* vertices, DWORD count)
+void FillMeshVertexBuffer(VertexBuffer* buffer, const MeshVertex* vertices, uint32_t count)
 {
-    FillVertexBuffer(buffer, vertices, count, 32);
+    FillVertexBuffer(AsDevice(buffer), vertices, count, sizeof *vertices);
 }
+
+void ClearFrame(uint32_t colour, bool depth)
+{
+    RenderDevice->Clear(0, nullptr, depth ? D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER : D3DCLEAR_TARGET, colour,
+                        1.0f, 0);
+}
+
+void BeginScene() { RenderDevice->BeginScene(); }
+void EndScene() { RenderDevice->EndScene(); }
 
 void PresentFrame()
 {

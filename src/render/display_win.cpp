@@ -2,8 +2,8 @@
 // off-screen back buffer and a clipper; a z-buffer; the Direct3D device.
 #include <cstring>
 
-#include "app/setup.h"
-#include "render/display.h"
+#include "app/setup_win.h"
+#include "render/display_win.h"
 
 IDirectDraw7* DirectDraw = nullptr;
 IDirect3D7* Direct3D = nullptr;
@@ -12,8 +12,6 @@ IDirectDrawSurface7* BackBuffer = nullptr;
 DDSURFACEDESC2 BackBufferDesc;
 IDirectDrawSurface7* ZBuffer = nullptr;
 IDirect3DDevice7* RenderDevice = nullptr;
-uint32_t ScreenWidth = 640;
-uint32_t ScreenHeight = 480;
 HWND MainWindow = nullptr;
 RECT PrimaryBounds = {0, 0, 0, 0};
 
