@@ -27,10 +27,15 @@ function descendants(root) {  // every process below ours: chromium and its help
   const below = p => { for (let q = parent.get(p); q; q = parent.get(q)) if (q === root) return true; return false; };
   return [...parent.keys()].filter(below);
 }
-function cpuTicks(pids) {  // utime + stime; a process gone since the list was made counts 0
-  let t = 0;
+function cpuTicks(pids) {  // utime + stime by process type; a process gone since counts 0
+  const t = { all: 0 };
   for (const p of pids) {
-    try { const f = fs.readFileSync(`/proc/${p}/stat`, 'utf8').split(') ')[1].split(' '); t += +f[11] + +f[12]; } catch {}
+    try {
+      const f = fs.readFileSync(`/proc/${p}/stat`, 'utf8').split(') ')[1].split(' ');
+      const type = (fs.readFileSync(`/proc/${p}/cmdline`, 'utf8').match(/--type=([a-z-]+)/) || [0, 'browser'])[1];
+      t[type] = (t[type] || 0) + +f[11] + +f[12];
+      t.all += +f[11] + +f[12];
+    } catch {}
   }
   return t;
 }
@@ -75,7 +80,9 @@ try {
   row('navigation start to the first title frame', `${load[2].toFixed(0)} ms`, `${cold[2].toFixed(0)} ms on a fresh browser`);
   row('  the same less the wait for the click', `${(load[0] + load[2] - load[1]).toFixed(0)} ms`, `loaded, then ${(load[2] - load[1]).toFixed(0)} ms from the click`);
   row('frames per second in play', (n / ((t1 - t0) / 1000)).toFixed(1), `${n} frames in ${((t1 - t0) / 1000).toFixed(1)} s, state ${state}`);
-  row('CPU per frame, all chromium processes', `${((c1 - c0) / HZ * 1000 / n).toFixed(2)} ms`, `${pids.length} processes, ${((c1 - c0) / HZ / ((t1 - t0) / 1000) * 100).toFixed(0)} % of one core`);
+  const perFrame = k => `${(((c1[k] || 0) - (c0[k] || 0)) / HZ * 1000 / n).toFixed(2)} ms`;
+  row('CPU per frame, all chromium processes', perFrame('all'), `${pids.length} processes, ${((c1.all - c0.all) / HZ / ((t1 - t0) / 1000) * 100).toFixed(0)} % of one core`);
+  for (const k of Object.keys(c1).filter(k => k !== 'all')) row(`  ${k}`, perFrame(k));
   row('CPU per frame, renderer main thread', `${((k1 - k0) * 1000 / n).toFixed(2)} ms`, 'DevTools TaskDuration');
   let raw = 0, gz = 0;
   for (const f of ['index.html', 'game.js', 'game.wasm', 'anton.woff2']) {

@@ -9,7 +9,7 @@ want=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb woff
 kind="${1:-test}"
 case "$kind" in
   build|run) ;;
-  web) want=(cmake make npm emscripten chromium) ;;
+  web) want=(cmake make npm woff2 emscripten chromium) ;;
   test|bench) want+=(libstb-dev clang libclang-rt-14-dev tesseract-ocr python3 pulseaudio pulseaudio-utils
                      emscripten chromium) ;;&
   test) ;;

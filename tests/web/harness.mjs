@@ -8,8 +8,7 @@ import { chromium } from 'playwright-core';
 export const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
 export const web = path.join(root, 'build/web');
 export const shots = path.join(root, 'build/web-shots');
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-  '.woff2': 'font/woff2', '.png': 'image/png' };
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.woff2': 'font/woff2' };
 
 export async function open(query = '') {
   const server = http.createServer((req, res) => {
@@ -38,10 +37,8 @@ export async function open(query = '') {
   page.on('response', r => { if (r.status() >= 400) errors.push(`${r.status()} for ${r.url()}`); });
   fs.mkdirSync(shots, { recursive: true });
   const close = async () => { await browser.close().catch(() => {}); server.close(); };
-  try {
-    await page.goto(`http://127.0.0.1:${server.address().port}/index.html${query}`, { timeout: 20000 });
-  } catch (e) { await close(); throw e; }
-  return { browser, page, errors, close };
+  await page.goto(`http://127.0.0.1:${server.address().port}/index.html${query}`, { timeout: 20000 }).catch(async e => { await close(); throw e; });
+  return { page, errors, close };
 }
 
 // Polls fn (in the page) until it returns something true, at most `seconds`; throws a clear reason.
@@ -54,8 +51,6 @@ export async function until(page, fn, seconds, what, arg) {
     await new Promise(ok => setTimeout(ok, 100));
   }
 }
-
-export const state = page => page.evaluate(() => window.korva && korva.state);
 
 // Waits until the game has presented n more frames (a press must last a frame to be seen).
 export async function frames(page, n, seconds = 10) {
@@ -92,10 +87,7 @@ export async function shot(page, name) {
 export function share({ w, h, rgba }, [x0, y0, x1, y1], test) {
   let n = 0, all = 0;
   for (let y = Math.floor(y0 * h); y < y1 * h; y++)
-    for (let x = Math.floor(x0 * w); x < x1 * w; x++, all++) {
-      const i = (y * w + x) * 4;
-      if (test(rgba[i], rgba[i + 1], rgba[i + 2])) n++;
-    }
+    for (let x = Math.floor(x0 * w), i = (y * w + x) * 4; x < x1 * w; x++, all++, i += 4) n += !!test(rgba[i], rgba[i + 1], rgba[i + 2]);
   return n / Math.max(all, 1);
 }
 
