@@ -29,22 +29,22 @@ const native = (tool, ...args) => execFileSync(path.join(root, 'build/native', t
 const { page, errors, close } = await open(`?record=${SECONDS}`);
 const korva = (fn, arg) => page.evaluate(fn, arg);
 try {
-  const form = await korva(() => [korva.state, !!document.querySelector('#setup').offsetParent,
+  const form = await korva(() => [korva.state, !!document.querySelector('#setup').offsetParent, !document.querySelector('#message').offsetParent,
     ...['mode', 'windowed', 'retrace'].map(id => (e => `${id}=${e.type === 'checkbox' ? e.checked : e.value}`)(document.getElementById(id))),
     /Select render device[^]*Choose videomode/.test(document.querySelector('#setup').textContent)].join(' '));
-  check('the setup form shows with its defaults', form === 'setup true mode=640x480 windowed=false retrace=true true', form);
+  check('the setup form shows with its defaults', form === 'setup true true mode=640x480 windowed=false retrace=true true', form);
 
   await page.check('#windowed');
   await page.selectOption('#mode', '640x480');
   await page.click('#start');
   await until(page, () => korva.state === 'title' && korva.frames > 0, 30, 'the title screen');
   await frames(page, 3);
-  const title = await shot(page, 'title');
+  const title = await shot(page, 'title'), backing = await korva(() => (c => `${c.width}x${c.height}`)(document.getElementById('screen')));
   // The uncle is the only warm colour; the rays are the only bright pixels below the title's lines.
   const warm = share(title, [0.2, 0.2, 0.8, 0.8], (r, g, b) => r > b + 20 && r > 40);
   const rays = share(title, [0, 0.7, 1, 1], (r, g, b) => Math.min(r, g, b) > 150);
   check('Start (windowed 640x480) leads to the title screen with the lit uncle and his rays',
-    title.w === 640 && title.h === 480 && warm > 0.01 && rays > 0.003, `${title.w}x${title.h}, warm ` +
+    title.w === 640 && title.h === 480 && backing === '640x480' && warm > 0.01 && rays > 0.003, `${title.w}x${title.h} (${backing} backing), warm ` +
     `${(warm * 100).toFixed(2)}% of the centre, bright ${(rays * 100).toFixed(2)}% of the bottom (build/web-shots/title.png)`);
 
   for (const [from, to] of [['title', 'briefing'], ['briefing', 'game']]) {
