@@ -14,7 +14,7 @@
 #include "render/matrix.h"
 
 extern "C" {
-int korva_device_open(uint32_t width, uint32_t height);
+int korva_device_open(uint32_t width, uint32_t height, int stupidZbuffert);
 void korva_projection(const float* matrix);
 void korva_clear(uint32_t colour, int depth);
 void korva_present(int retrace);
@@ -27,7 +27,7 @@ void korva_text(const char* text, int32_t x, int32_t y, uint32_t colour);
 
 void OpenDevice()
 {
-    if (!korva_device_open(ScreenWidth, ScreenHeight))
+    if (!korva_device_open(ScreenWidth, ScreenHeight, StupidZbuffert))
         FatalError("This browser cannot show WebGL 2, which the game draws with.");
     Matrix4 projection;
     ProjectionMatrix(projection, ScreenWidth, ScreenHeight);

@@ -36,7 +36,7 @@ mergeInto(LibraryManager.library, {
   },
 
   korva_device_open__deps: ['$Dev'],
-  korva_device_open: function (width, height) {
+  korva_device_open: function (width, height, stupidZbuffert) {
     var screen = document.getElementById('screen'), text = document.getElementById('text');
     screen.width = text.width = width;
     screen.height = text.height = height;
@@ -64,6 +64,19 @@ mergeInto(LibraryManager.library, {
       'void main() { gl_Position = place(pos); shade = col.bgra; }',
       'in vec4 shade; out vec4 o;\nvoid main() { o = shade; }', ['W', 'V', 'P']);
     Dev.rayBuffer = gl.createBuffer();
+    // StupidZbuffert takes the first depth format there is, 16 bits, as it does on Windows:
+    // the frame is then drawn off screen and copied to the canvas at the present.
+    Dev.frame = null;
+    if (stupidZbuffert) {
+      Dev.frame = gl.createFramebuffer();
+      gl.bindFramebuffer(gl.FRAMEBUFFER, Dev.frame);
+      [[gl.RGBA8, gl.COLOR_ATTACHMENT0], [gl.DEPTH_COMPONENT16, gl.DEPTH_ATTACHMENT]].forEach(function (f) {
+        var r = gl.createRenderbuffer();
+        gl.bindRenderbuffer(gl.RENDERBUFFER, r);
+        gl.renderbufferStorage(gl.RENDERBUFFER, f[0], width, height);
+        gl.framebufferRenderbuffer(gl.FRAMEBUFFER, f[1], gl.RENDERBUFFER, r);
+      });
+    }
     gl.viewport(0, 0, width, height);
     gl.enable(gl.DEPTH_TEST);
     gl.depthFunc(gl.LEQUAL);
@@ -183,7 +196,14 @@ mergeInto(LibraryManager.library, {
 
   // The frame is shown when the browser next paints: wait for that (retrace), or only
   // for the browser to handle what is queued.
+  korva_present__deps: ['$Dev'],
   korva_present: function (retrace) {
+    var gl = Dev.gl, w = gl.canvas.width, h = gl.canvas.height;
+    if (Dev.frame) {
+      gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
+      gl.blitFramebuffer(0, 0, w, h, 0, 0, w, h, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+      gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, Dev.frame);
+    }
     return Asyncify.handleSleep(function (wakeUp) {
       Module.korvaPresented();
       if (retrace) requestAnimationFrame(function () { wakeUp(); });

@@ -20,7 +20,13 @@
   };
   Object.defineProperty(korva, 'recordedFrames', { get: function () { return Module.korvaRecordedFrames ? Module.korvaRecordedFrames() : 0; } });
   Module.korvaMessage = function (text) { $('message').textContent = text; $('message').style.display = 'block'; };
-  Module.korvaState = function (state) { korva.state = state; if (state == 'ended') stage.style.display = 'none'; };
+  Module.korvaState = function (state) {
+    korva.state = state;
+    if (state != 'ended') return;
+    stage.style.display = 'none';
+    if (document.fullscreenElement) document.exitFullscreen().catch(function () {});
+    if (!$('message').textContent) Module.korvaMessage('Korvastil has ended: reload the page to play again.');
+  };
   // A click shorter than a frame still reaches the frame: its release waits for the
   // next present.
   Module.korvaPresented = function () {
