@@ -26,12 +26,14 @@ function wavData(file) {  // the data chunk, wherever the header puts it
 }
 const native = (tool, ...args) => execFileSync(path.join(root, 'build/native', tool), args, { cwd: root });
 
+fs.rmSync(shots, { recursive: true, force: true });  // no picture left from an earlier run
 const { page, errors, close } = await open(`?record=${SECONDS}`);
 const korva = (fn, arg) => page.evaluate(fn, arg);
 try {
   const form = await korva(() => [korva.state, !!document.querySelector('#setup').offsetParent, !document.querySelector('#message').offsetParent,
     ...['mode', 'windowed', 'retrace'].map(id => (e => `${id}=${e.type === 'checkbox' ? e.checked : e.value}`)(document.getElementById(id))),
     /Select render device[^]*Choose videomode/.test(document.querySelector('#setup').textContent)].join(' '));
+  await page.screenshot({ path: path.join(shots, 'setup.png') });
   check('the setup form shows with its defaults', form === 'setup true true mode=640x480 windowed=false retrace=true true', form);
 
   await page.check('#windowed');
@@ -107,6 +109,7 @@ try {
 
   await page.keyboard.press('Escape');
   await until(page, () => korva.state === 'ended', 10, 'the end after Escape');
+  await page.screenshot({ path: path.join(shots, 'ended.png') });
   check('Escape ends the game', true);
 } catch (e) {
   check('the page plays through', false, e.message.split('\n')[0]);
