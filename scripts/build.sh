@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
 # Configures (once) and builds a tree: scripts/build.sh native|win|win32|sanitize|fuzz [cmake build args...]
+# scripts/build.sh web [target]: the browser build with Emscripten (default target korvastil_web); the
+# page's files land in build/web, the build tree is build/web-build.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 kind="$1"; shift
+if [ "$kind" = web ]; then
+  # Debian's node does not search Debian's module folder, where Emscripten's optimizer finds acorn.
+  export NODE_PATH=/usr/share/nodejs
+  dir="$root/build/web-build"
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    emcmake cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  [ "${1:-}" = --target ] && shift
+  exec cmake --build "$dir" -j"$(nproc)" --target "${1:-korvastil_web}"
+fi
 dir="$root/build/$kind"
 if [ ! -f "$dir/CMakeCache.txt" ]; then
   args=(-DCMAKE_BUILD_TYPE=Release)
