@@ -293,7 +293,16 @@ def clear_level(level, check, seconds=300):
         # counted as hit, in case a reading named the wrong one.
         options = sorted((i in hit, tried[i], i, aim) for i, aim in
                          ((i, aim_point(i, level, whole)) for i in range(20)) if aim and not aim[1])
-        if not options or (options[0][0] and (score or 0) < 1200):
+        if options and options[0][0] and (score or 0) < 1200:
+            # Every target counted, the level still on and too little score to try them all
+            # again: a reading misled. Dying restarts the level whole, with 3000.
+            fire(*empty_spot(level), hold=1.5)
+            if until(lambda: white(shot("after-shot")), 3):
+                hit, tried, deaths, score = set(), [0] * 20, deaths + 1, None
+                time.sleep(6.5)
+                score = (read_score() or (None,))[0]
+            continue
+        if not options:
             time.sleep(0.02)
             continue
         target, (aim, _) = options[0][2], options[0][3]
@@ -321,7 +330,7 @@ def clear_level(level, check, seconds=300):
                     print("NOTE: level %d cleared in %.0f s: %d shots, %d deaths"
                           % (level, time.time() - began, shots, deaths), flush=True)
                     return path
-                hit, deaths, score, now = set(), deaths + 1, None, None
+                hit, tried, deaths, score, now = set(), [0] * 20, deaths + 1, None, None
                 time.sleep(6.5)
                 break
             now = score_on(path) or now
