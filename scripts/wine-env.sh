@@ -106,3 +106,11 @@ if [ ! -e "$WINEPREFIX/.korva-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.korva-ready"
 fi
+# Direct3D without its command-stream thread, whose waits spin a core: on two cores the
+# sound server then keeps up (bench/longplay.sh: 0.5 and 3.5 silences a minute instead of
+# 6.6 and 7.1). A prefix made before this gets it once.
+if [ ! -e "$WINEPREFIX/.korva-csmt-off" ]; then
+  wine reg add 'HKCU\Software\Wine\Direct3D' /v csmt /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.korva-csmt-off"
+fi
