@@ -1,7 +1,7 @@
 // The web build's screens for the README: node bench/web_screens.mjs [OUT_DIR] (after
-// scripts/build.sh web and tests/web's npm install). Plays as a player, with the page's
+// scripts/build.sh web and scripts/deps.sh web). Plays as a player, with the page's
 // hooks telling where the targets are.
-import { chromium } from '../tests/web/node_modules/playwright-core/index.mjs';
+import { chromium } from 'playwright-core';
 import http from 'http'; import fs from 'fs'; import path from 'path';
 const root = new URL('../build/web', import.meta.url).pathname, out = process.argv[2] || new URL('../docs', import.meta.url).pathname;
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.woff2': 'font/woff2' };

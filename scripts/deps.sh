@@ -2,7 +2,7 @@
 # Installs the Debian packages the project needs, only those that are missing.
 # Usage: scripts/deps.sh [build|run|web|test|bench]   (default: test; bench adds the benchmarks' peers
 # and profilers and the 32-bit cross compiler; web is Emscripten and the browser the web tier drives,
-# with playwright-core in tests/web/node_modules as tests/web/package-lock.json pins it)
+# with playwright-core in node_modules as package-lock.json pins it)
 set -euo pipefail
 
 want=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb woff2 npm imagemagick xdotool)
@@ -39,9 +39,9 @@ fi
 # (it drives Debian's chromium).
 case "$kind" in
   web|test|bench)
-    web="$(cd "$(dirname "$0")/../tests/web" && pwd)"
+    web="$(cd "$(dirname "$0")/.." && pwd)"
     if [ ! -f "$web/node_modules/playwright-core/package.json" ]; then
-      echo "Installing playwright-core into tests/web/node_modules"
+      echo "Installing playwright-core into node_modules"
       (cd "$web" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --silent)
     fi ;;
 esac

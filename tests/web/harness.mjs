@@ -1,13 +1,9 @@
 // Shared by the browser tier and the web benchmark: serves build/web on a free loopback port and
 // drives Debian's chromium headless with software WebGL (no display, no browser download).
-import http from 'node:http';
-import fs from 'node:fs';
-import path from 'node:path';
-import { chromium } from 'playwright-core';
+import http from 'node:http'; import fs from 'node:fs'; import path from 'node:path'; import { chromium } from 'playwright-core';
 
-export const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
-export const web = path.join(root, 'build/web');
-export const shots = path.join(root, 'build/web-shots');
+export const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..'),
+  web = path.join(root, 'build/web'), shots = path.join(root, 'build/web-shots');
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.woff2': 'font/woff2' };
 
 export async function open(query = '') {
@@ -24,13 +20,9 @@ export async function open(query = '') {
       '--autoplay-policy=no-user-gesture-required', '--no-sandbox', '--disable-background-networking',
       '--disable-background-timer-throttling', '--disable-renderer-backgrounding'] });
   const page = await browser.newPage({ viewport: { width: 1100, height: 800 } });
-  // The tests read bytes out of the page as base64, exact and far smaller than JSON arrays.
-  await page.addInitScript(() => { window.__b64 = a => {
-    const u = new Uint8Array(a.buffer, a.byteOffset, a.byteLength);
-    let s = '';
-    for (let i = 0; i < u.length; i += 0x8000) s += String.fromCharCode.apply(null, u.subarray(i, i + 0x8000));
-    return btoa(s);
-  }; });
+  // Bytes leave the page as base64: exact, and far quicker than a JSON array.
+  await page.addInitScript(() => { window.__b64 = (a, s = '') => { const u = new Uint8Array(a.buffer, a.byteOffset, a.byteLength);
+    for (let i = 0; i < u.length; i += 0x8000) s += String.fromCharCode.apply(null, u.subarray(i, i + 0x8000)); return btoa(s); }; });
   const errors = [];
   page.on('console', m => { if (m.type() === 'error') errors.push(`${m.text()} (${m.location().url})`); });
   page.on('pageerror', e => errors.push(String(e)));
@@ -43,20 +35,15 @@ export async function open(query = '') {
 
 // Polls fn (in the page) until it returns something true, at most `seconds`; throws a clear reason.
 export async function until(page, fn, seconds, what, arg) {
-  const end = Date.now() + seconds * 1000;
-  for (;;) {
-    const v = await page.evaluate(fn, arg);
-    if (v) return v;
+  for (let end = Date.now() + seconds * 1000, v; ; await new Promise(ok => setTimeout(ok, 100))) {
+    if ((v = await page.evaluate(fn, arg))) return v;
     if (Date.now() > end) throw new Error(`${what}: not seen within ${seconds} s`);
-    await new Promise(ok => setTimeout(ok, 100));
   }
 }
 
 // Waits until the game has presented n more frames (a press must last a frame to be seen).
-export async function frames(page, n, seconds = 10) {
-  const f0 = await page.evaluate(() => korva.frames);
-  await until(page, f => korva.frames >= f, seconds, `${n} more frames`, f0 + n);
-}
+export const frames = async (page, n) =>
+  void await until(page, f => korva.frames >= f, 10, `${n} more frames`, await page.evaluate(() => korva.frames) + n);
 
 // A press as a player makes it: down over the canvas, held for a few frames, released. Returns
 // how many frames were presented while it was held.
@@ -64,9 +51,7 @@ export async function press(page, x, y, hold = 2) {
   const box = await page.locator('#screen').boundingBox();
   await page.mouse.move(box.x + x, box.y + y);
   const f0 = await page.evaluate(() => korva.frames);
-  await page.mouse.down();
-  await frames(page, hold);
-  await page.mouse.up();
+  await page.mouse.down(); await frames(page, hold); await page.mouse.up();
   return await page.evaluate(() => korva.frames) - f0;
 }
 
@@ -74,18 +59,17 @@ export async function press(page, x, y, hold = 2) {
 // returned as RGBA pixels decoded by the browser's own PNG decoder.
 export async function shot(page, name) {
   const png = await page.locator('#screen').screenshot({ path: path.join(shots, name + '.png') });
-  const [w, h, b64] = await page.evaluate(async b64 => {
+  const [w, h, px] = await page.evaluate(async b64 => {
     const img = await createImageBitmap(await (await fetch('data:image/png;base64,' + b64)).blob());
     const c = new OffscreenCanvas(img.width, img.height).getContext('2d');
     c.drawImage(img, 0, 0);
     return [img.width, img.height, __b64(c.getImageData(0, 0, img.width, img.height).data)];
   }, png.toString('base64'));
-  return { w, h, rgba: Buffer.from(b64, 'base64') };
+  return { w, h, rgba: Buffer.from(px, 'base64') };
 }
 
 // The share of pixels in the rectangle (fractions of the size) that pass test(r, g, b).
-export function share({ w, h, rgba }, [x0, y0, x1, y1], test) {
-  let n = 0, all = 0;
+export function share({ w, h, rgba }, [x0, y0, x1, y1], test, n = 0, all = 0) {
   for (let y = Math.floor(y0 * h); y < y1 * h; y++)
     for (let x = Math.floor(x0 * w), i = (y * w + x) * 4; x < x1 * w; x++, all++, i += 4) n += !!test(rgba[i], rgba[i + 1], rgba[i + 2]);
   return n / Math.max(all, 1);

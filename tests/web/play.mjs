@@ -1,34 +1,16 @@
 // The web page as a player meets it, in headless Chromium: the setup form, the title screen with
 // the lit uncle and his rays, the briefing, a game with a missed and a hitting shot, Escape; and
 // the sound handed to Web Audio and the generated texture, byte for byte against the native tools.
-import { execFileSync } from 'node:child_process';
-import fs from 'node:fs';
-import path from 'node:path';
+import { execFileSync } from 'node:child_process'; import fs from 'node:fs'; import path from 'node:path';
 import { open, until, frames, press, shot, share, bytes, root, shots } from './harness.mjs';
 
-const SECONDS = 10, RATE = 44100;
-let passed = 0, failed = 0;
-function check(name, ok, why) {
-  ok ? passed++ : failed++;
-  console.log(`${ok ? 'PASS' : 'FAIL'} ${name}${ok ? '' : ': ' + why}`);
-}
-function firstDiff(a, b) {  // -1 when equal
-  const n = Math.min(a.length, b.length), i = a.subarray(0, n).findIndex((v, i) => v !== b[i]);
-  return i < 0 && a.length === b.length ? -1 : i < 0 ? n : i;
-}
-function wavData(file) {  // the data chunk, wherever the header puts it
-  const b = fs.readFileSync(file);
-  for (let o = 12, n; o + 8 <= b.length; o += 8 + n + (n & 1)) {
-    n = b.readUInt32LE(o + 4);
-    if (b.toString('latin1', o, o + 4) === 'data') return b.subarray(o + 8, o + 8 + n);
-  }
-  throw new Error(`no data chunk in ${file}`);
-}
+const SECONDS = 10, RATE = 44100; let passed = 0, failed = 0;
+const check = (name, ok, why) => console.log(`${ok ? (passed++, 'PASS') : (failed++, 'FAIL')} ${name}${ok ? '' : ': ' + why}`);
+const firstDiff = (a, b, i = a.findIndex((v, i) => v !== b[i])) =>  // -1 when equal
+  i < 0 && a.length === b.length ? -1 : i < 0 ? a.length : i;
 const native = (tool, ...args) => execFileSync(path.join(root, 'build/native', tool), args, { cwd: root });
-
 fs.rmSync(shots, { recursive: true, force: true });  // no picture left from an earlier run
-const { page, errors, close } = await open(`?record=${SECONDS}`);
-const korva = (fn, arg) => page.evaluate(fn, arg);
+const { page, errors, close } = await open(`?record=${SECONDS}`), korva = (fn, arg) => page.evaluate(fn, arg);
 try {
   const form = await korva(() => [korva.state, !!document.querySelector('#setup').offsetParent, !document.querySelector('#message').offsetParent,
     ...['mode', 'windowed', 'retrace'].map(id => (e => `${id}=${e.type === 'checkbox' ? e.checked : e.value}`)(document.getElementById(id))),
@@ -36,42 +18,31 @@ try {
   await page.screenshot({ path: path.join(shots, 'setup.png') });
   check('the setup form shows with its defaults', form === 'setup true true mode=640x480 windowed=false retrace=true true', form);
 
-  await page.check('#windowed');
-  await page.selectOption('#mode', '640x480');
-  await page.click('#start');
-  await until(page, () => korva.state === 'title' && korva.frames > 0, 30, 'the title screen');
-  await frames(page, 3);
+  await page.check('#windowed'); await page.selectOption('#mode', '640x480'); await page.click('#start');
+  await until(page, () => korva.state === 'title' && korva.frames > 0, 30, 'the title screen'); await frames(page, 3);
   const title = await shot(page, 'title'), backing = await korva(() => (c => `${c.width}x${c.height}`)(document.getElementById('screen')));
   // The uncle is the only warm colour; the rays are the only bright pixels below the title's lines.
-  const warm = share(title, [0.2, 0.2, 0.8, 0.8], (r, g, b) => r > b + 20 && r > 40);
-  const rays = share(title, [0, 0.7, 1, 1], (r, g, b) => Math.min(r, g, b) > 150);
+  const warm = share(title, [0.2, 0.2, 0.8, 0.8], (r, g, b) => r > b + 20 && r > 40),
+    rays = share(title, [0, 0.7, 1, 1], (r, g, b) => Math.min(r, g, b) > 150);
   check('Start (windowed 640x480) leads to the title screen with the lit uncle and his rays',
     title.w === 640 && title.h === 480 && backing === '640x480' && warm > 0.01 && rays > 0.003, `${title.w}x${title.h} (${backing} backing), warm ` +
     `${(warm * 100).toFixed(2)}% of the centre, bright ${(rays * 100).toFixed(2)}% of the bottom (build/web-shots/title.png)`);
 
   for (const [from, to] of [['title', 'briefing'], ['briefing', 'game']]) {
-    const was = await korva(() => korva.state);
-    if (was !== from) throw new Error(`expected the ${from} screen before the click, found "${was}"`);
+    if (await korva(() => korva.state) !== from) throw new Error(`not on the ${from} screen before the click`);
     await press(page, 320, 240);
     await until(page, s => korva.state === s, 5, `the ${to} screen after a click on the ${from} screen`, to);
-    await frames(page, 3);
-    await shot(page, to);
-    check(`a click on the ${from} screen leads to the ${to}`, true);
+    check(`a click on the ${from} screen leads to the ${to}`, await frames(page, 3) || await shot(page, to));
   }
 
   const score = () => korva(() => korva.score()), hits = () => korva(() => korva.targets().filter(t => t.hit).length);
   const away = await korva(() => {  // the point farthest from every target's box
     let best = [0, 0, -1];
-    for (let x = 20; x <= 620; x += 10) for (let y = 80; y <= 460; y += 10) {
-      const d = Math.min(...korva.targets().map(t => Math.max(Math.abs(t.x - x), Math.abs(t.y - y)) - t.r));
-      if (d > best[2]) best = [x, y, d];
-    }
+    for (let x = 20; x <= 620; x += 10) for (let y = 80; y <= 460; y += 10)
+      best = (d => d > best[2] ? [x, y, d] : best)(Math.min(...korva.targets().map(t => Math.max(Math.abs(t.x - x), Math.abs(t.y - y)) - t.r)));
     return best;
   });
-  let s0 = await score(), h0 = await hits();
-  await press(page, away[0], away[1]);
-  await frames(page, 2);
-  let s1 = await score();
+  let s0 = await score(), h0 = await hits(), s1 = await press(page, away[0], away[1]) && await frames(page, 2) || await score();
   // 100 for the press and 200 for each frame that saw the button held (at least one).
   check('a shot away from every target costs points', s1 <= s0 - 300 && await hits() === h0,
     `score ${s0} -> ${s1} at (${away[0]}, ${away[1]}), ${Math.round(away[2])} px clear of every box`);
@@ -83,8 +54,7 @@ try {
     if (!t) { await frames(page, 5); continue; }
     [s0, h0] = [await score(), await hits()];
     const held = await press(page, t.x, t.y);
-    await frames(page, 2);
-    s1 = await score();
+    s1 = await frames(page, 2) || await score();
     // 2000 a hit, less the press, at most one held frame more than were presented, a little drain.
     const n = await hits() - h0, least = 2000 * n - 100 - 200 * (held + 1) - 50;
     if (n > 0) hit = [s1 - s0 >= least, `score ${s0} -> ${s1} (at least ${s0 + least} for ${n} hit(s) held ` +
@@ -94,28 +64,25 @@ try {
   await shot(page, 'game-after-hit');
 
   native('texgen', path.join(shots, 'texgen.png'), '--raw', path.join(shots, 'texgen.rgb'));
-  const tex = await bytes(page, 'korva.texture()'), want = fs.readFileSync(path.join(shots, 'texgen.rgb'));
-  const at = firstDiff(tex, want), px = Math.floor(at / 3);
+  const tex = await bytes(page, 'korva.texture()'), want = fs.readFileSync(path.join(shots, 'texgen.rgb')),
+    at = firstDiff(tex, want), px = Math.floor(at / 3);
   check('korva.texture() equals texgen\'s raw texture', at < 0, `${tex.length} bytes against ${want.length}; first ` +
     `difference at pixel (${px % 256}, ${Math.floor(px / 256)}) ${'RGB'[at % 3]}: ${tex[at]} against ${want[at]}`);
 
   native('xm2wav', 'assets/song.xm', path.join(shots, 'song.wav'), '--seconds', String(SECONDS));
-  const song = wavData(path.join(shots, 'song.wav'));
+  const song = fs.readFileSync(path.join(shots, 'song.wav')).subarray(44);  // xm2wav's header is 44 bytes
   await until(page, n => korva.recordedFrames >= n, SECONDS + 50, `${SECONDS} s of recorded sound`, SECONDS * RATE);
   const rec = await bytes(page, 'korva.recorded()'), diff = firstDiff(rec, song);
   check(`the first ${SECONDS} s of sound handed to Web Audio equal xm2wav's`, diff < 0,
     `${rec.length / 4} frames against ${song.length / 4}; first difference at frame ${Math.floor(diff / 4)} ` +
     `(${(diff / 4 / RATE).toFixed(3)} s, ${diff % 4 < 2 ? 'left' : 'right'})`);
 
-  await page.keyboard.press('Escape');
-  await until(page, () => korva.state === 'ended', 10, 'the end after Escape');
+  await page.keyboard.press('Escape'); check('Escape ends the game', await until(page, () => korva.state === 'ended', 10, 'the end after Escape'));
   await page.screenshot({ path: path.join(shots, 'ended.png') });
-  check('Escape ends the game', true);
 } catch (e) {
   check('the page plays through', false, e.message.split('\n')[0]);
   await page.screenshot({ path: path.join(shots, 'failure.png') }).catch(() => {});
 }
 check('no console error', errors.length === 0, errors.slice(0, 3).join(' | '));
-await close();
-console.log(`e2e web: ${passed} passed, ${failed} failed`);
+await close(); console.log(`e2e web: ${passed} passed, ${failed} failed`);
 process.exit(failed ? 1 : 0);
