@@ -12,7 +12,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
-from harness import (RATE, H, W, Checks, Recording, check_song, clock_units, ends_with, fire,  # noqa: E402
+from harness import (RATE, H, W, Checks, recording, check_song, clock_units, ends_with, fire,  # noqa: E402
                      our_games, press_start, quit_by, skip_intro, start, stop, target_box)
 
 options = argparse.ArgumentParser()
@@ -38,7 +38,7 @@ def resident_kib(pid):
         return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
 
 
-sound = Recording("longplay")
+sound = recording("longplay")
 game, setup = start()
 samples, shots = [], 0
 try:
@@ -64,7 +64,7 @@ try:
 finally:
     stop(game)
     check("no process left", not our_games())
-    played = sound.stop()
+    played = sound()
     check_song(check, played, "longplay", 60 * args.minutes * 0.9)
 if args.csmt:
     set_csmt(False)  # the environment's own setting again

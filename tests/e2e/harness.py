@@ -1,5 +1,5 @@
 """The game under Wine on the virtual display, played as a player would (xdotool), its screen
-read back (ImageMagick, tesseract), its sound recorded in real time; run by tests/e2e/run.sh."""
+read back (ImageMagick; tesseract for the intro and white screens), its sound recorded in real time; run by tests/e2e/run.sh."""
 import math
 import os
 import re
@@ -58,10 +58,6 @@ def until(probe, seconds, step=0.2):
     return found or None
 
 
-def differ(a, b):  # in more than 2000 of the colour values
-    return sum(x != y for x, y in zip(pixels(a), pixels(b))) > 2000
-
-
 def ocr(path, crop, threshold, negate, psm="7"):
     out = os.path.join(SHOTS, "e2e-ocr.png")
     run("convert", path, "-crop", crop, "+repage", "-colorspace", "Gray", "-threshold", threshold,
@@ -69,13 +65,41 @@ def ocr(path, crop, threshold, negate, psm="7"):
     return run("tesseract", out, "stdout", "--psm", psm)
 
 
+def grey(path, crop):  # rows of 8-bit grey values
+    raw = subprocess.run(["convert", path, "-crop", crop, "+repage", "-colorspace", "Gray", "-depth", "8", "gray:-"],
+                         capture_output=True).stdout
+    return [raw[i:i + int(crop.split("x")[0])] for i in range(0, len(raw), int(crop.split("x")[0]))]
+
+
+# The overlay's "Score:" and digits as Wine draws them (Anton 5.3.0, 20 pixels), 9 rows from y 66;
+# OCR misreads a fifth of these small glyphs even on a black background.
+STRIP = grey(os.path.join(os.path.dirname(__file__), "overlay-glyphs.png"), "79x9+0+0")
+GLYPHS = {" ": [bytes(5)] * 9} | {d: [r[x:x + 4 + (d != "1")] for r in STRIP]  # "1" is 4 wide, the others 5
+                                  for d, x in zip("0123456789", (30, 35, 39, 44, 49, 54, 59, 64, 69, 74))}
+
+
+def unlike(glyph, rows, x):  # text is blended over the scene: a brighter pixel may be the scene
+    return sum(max(g - o, 0) + max(o - g, 0) / 4 for gr, orow in zip(glyph, rows) for g, o in zip(gr, orow[x:]))
+
+
+def glyph_at(rows, x, blank):  # the digit whose cell starts at x, " ", or None if two fit alike
+    fits = sorted((unlike(g, rows, x) / len(g[0]), d) for d, g in GLYPHS.items() if blank or d != " ")
+    return fits[0][1] if fits[1][0] - fits[0][0] >= 20 else None
+
+
 def score_on(path):  # (score, level) read off the overlay, or None
-    m = re.search(r"(-?\d+)\D+(\d+)\s*$", ocr(path, "220x24+15+58", "96%", True))
-    return (int(m.group(1)), int(m.group(2))) if m else None
+    rows = grey(path, "130x9+20+66")
+    if sum(max(s - o, 0) for sr, orow in zip(STRIP, rows) for s, o in zip(sr[:30], orow)) > 500:
+        return None  # not the overlay
+    digits, x, d = "", 30, None
+    while len(digits) < 7 and (d := glyph_at(rows, x, digits)) not in (None, " "):
+        digits, x = digits + d, x + len(GLYPHS[d][0])
+    level = d == " " and glyph_at(rows, x + 40, False)
+    return (int(digits), int(level)) if level else None
 
 
-def read_score(seconds=0.5):
-    return until(lambda: score_on(shot("score")), seconds, 0.1)
+def read_score(seconds=2):
+    return until(lambda: score_on(shot("score")), seconds, 0.05)
 
 
 def white(path):  # the level interlude or the death screen
@@ -165,12 +189,12 @@ def briefing_shows():
 
 
 def skip_intro():
-    """Clicks through the title and briefing screens, each once it shows, to the game."""
+    """Clicks through the title and briefing screens, each once it shows, to the game's score."""
     until(title_shows, 20)
     click_middle()
     until(briefing_shows, 10)
     click_middle()
-    read_score(10)
+    return read_score(10)
 
 
 def fire(x, y, hold=0.008):
@@ -201,19 +225,13 @@ def stop(game):
 
 # --- The sound ---
 
-class Recording:
-    """What the sound device plays, from the sound server's monitor."""
-
-    def __init__(self, name):
-        self.file = open(os.path.join(SHOTS, "e2e-%s.raw" % name), "wb+")
-        self.process = subprocess.Popen(["parec", "-d", "korva.monitor", "--rate=%d" % RATE, "--channels=2",
-                                         "--format=s16le", "--raw", "--latency-msec=20"], stdout=self.file)
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait()
-        self.file.seek(0)
-        return self.file.read()
+def recording(name):
+    """Records what the sound device plays, from the sound server's monitor; returns the
+    function that stops it and returns the sound."""
+    out = open(os.path.join(SHOTS, "e2e-%s.raw" % name), "wb+")
+    parec = subprocess.Popen(["parec", "-d", "korva.monitor", "--rate=%d" % RATE, "--channels=2",
+                              "--format=s16le", "--raw", "--latency-msec=20"], stdout=out)
+    return lambda: (parec.terminate(), parec.wait(), out.seek(0), out.read())[-1]
 
 
 ZEROS = re.compile(rb"(?:\0\0\0\0)+")
@@ -283,45 +301,33 @@ def clear_level(level, check, seconds=300):
     """Shoots the targets until the level interlude shows; returns its screenshot, or None.
     Every shot aims where only one whole target's box will be, so a reward read from the
     score names the target it hit."""
-    hit, tried = set(), [0] * 20
+    hit, tried, shots, deaths, began = set(), [0] * 20, 0, 0, time.time()
     score = (read_score() or (None,))[0]
-    began = time.time()
-    shots = deaths = 0
     while time.time() < began + seconds:
         whole = set(range(20)) - hit
         # Whole targets alone under the click, the least tried first; when none is, those
-        # counted as hit, in case a reading named the wrong one.
+        # counted as hit, in case one was counted wrongly.
         options = sorted((i in hit, tried[i], i, aim) for i, aim in
                          ((i, aim_point(i, level, whole)) for i in range(20)) if aim and not aim[1])
-        if options and options[0][0] and (score or 0) < 1200:
-            # Every target counted, the level still on and too little score to try them all
-            # again: a reading misled. Dying restarts the level whole, with 3000.
-            fire(*empty_spot(level), hold=1.5)
-            if until(lambda: white(shot("after-shot")), 3):
-                hit, tried, deaths, score = set(), [0] * 20, deaths + 1, None
-                time.sleep(6.5)
-                score = (read_score() or (None,))[0]
-            continue
         if not options:
             time.sleep(0.02)
             continue
         target, (aim, _) = options[0][2], options[0][3]
-        tried[target] += 1
-        shots += 1
+        tried[target], shots = tried[target] + 1, shots + 1
         sweep = len(whole) == 1 and tried[target] > 3 and (score or 0) > 3000
-        if sweep:
+        if options[0][0] and (score or 0) < 1200:
+            # Every target counted, the level still on and too little score to try them all
+            # again: dying restarts the level whole, with 3000.
+            fire(*empty_spot(level), hold=1.5)
+        elif sweep:
             # The last target, missed three times (a near one crosses fast): hold the button 0.12 s
             # where its box, passing for 0.28 s, will be in 0.06 s: any click delay up to 0.2 s.
-            aim = aim_point(target, level, whole, 0.03)
-            if not aim:
-                continue
-            fire(*aim[0], hold=0.12)
+            fire(*(aim_point(target, level, whole, 0.03) or [aim])[0], hold=0.12)
         else:
             fire(*aim)
         # The press costs 100 at once and a reward follows on the game's next frame; the
-        # screenshot may be a frame behind: read until the reward shows (twice, against a
-        # misreading), or once more after the cost did.
-        now, charged, rewarded = None, False, 0
+        # screenshot may be a frame behind: read until the reward shows, or once more after the cost.
+        now, charged = None, False
         for _ in range(6):
             time.sleep(0.06)
             path = shot("after-shot")
@@ -334,15 +340,13 @@ def clear_level(level, check, seconds=300):
                 time.sleep(6.5)
                 break
             now = score_on(path) or now
-            if now is None or score is None or sweep:
+            if score is None or sweep or (now and (now[0] >= score + 1000 or charged)):
                 break
-            rewarded = rewarded + 1 if now[0] >= score + 1000 else 0
-            if rewarded == 2 or (charged and not rewarded):
-                break
-            charged = now[0] <= score - 90
-        if rewarded == 2 and now[1] == level and check and score >= 200:
+            charged = bool(now) and now[0] <= score - 90
+        rewarded = now and score is not None and now[0] >= score + 1000 and now[1] == level
+        if rewarded and check and score >= 200:
             check = check("a hit raises the score (%d -> %d)" % (score, now[0]), True) and None
-        if (rewarded == 2 and now[1] == level) or tried[target] >= 6:
+        if rewarded or tried[target] >= 6:
             hit.add(target)  # or, missed six times, probably hit unseen: try the others
         score = now[0] if now else score
     print("NOTE: level %d not cleared in %d s: %d shots, %d deaths, last score %s, targets not hit %s"

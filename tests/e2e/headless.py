@@ -7,7 +7,7 @@ import re
 import subprocess
 import time
 
-from harness import ROOT, Checks, run, until, window
+from harness import ROOT, Checks, press_start, run, until, window
 
 check = Checks("headless")
 run("wineserver", "-k")  # the prefix's server belongs to the display it started on
@@ -19,13 +19,8 @@ said = lambda: log.seek(0) or log.read()  # noqa: E731
 display = until(lambda: (re.findall(r"virtual display \((:\d+)\)", said()) or [None])[0], 60)
 if check("./run says there is no display and names the virtual one", display is not None):
     os.environ["DISPLAY"] = display
-    setup, main = window("Direct device setup", 60), None
-    for _ in range(2 if setup else 0):  # a click the moment the window maps can be lost
-        time.sleep(0.5)
-        run("xdotool", "mousemove", "--window", setup, "127", "265", "click", "1")
-        main = window("Korvastil is mad", 20)
-        if main:
-            break
+    setup = window("Direct device setup", 60)  # a click the moment it maps can be lost
+    main = setup and (time.sleep(0.5) or press_start(setup) or press_start(setup))
     if check("Start opens the game window on it", main is not None):
         time.sleep(10)  # two screenshots
         until(lambda: run("xdotool", "key", "--window", main, "Escape") or runner.poll() is not None, 20, 2)

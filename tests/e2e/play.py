@@ -5,23 +5,22 @@ during the level interlude is honoured once it has run. All the while the device
 the song in order."""
 import time
 
-from harness import (Checks, Recording, check_song, clear_level, empty_spot, ends_with, fire,
+from harness import (Checks, recording, check_song, clear_level, empty_spot, ends_with, fire,
                      our_games, press_start, quit_by, read_score, shot, skip_intro, start, stop,
                      until, white, white_screen_says)
 
 check = Checks("play")
-sound = Recording("play")
+sound = recording("play")
 game, setup = start()
 try:
     if check("the setup window appears", setup is not None):
         main = press_start(setup)
-        skip_intro()
-        first = read_score()
+        first = skip_intro()
         check("the game starts at level 1 with a score near 2000 (read %s)" % (first,),
               first is not None and first[1] == 1 and 1700 <= first[0] <= 2000)
 
         # A press costs 100 at once; the screenshot may be a frame or two behind.
-        before = read_score()
+        before = first
         fire(*empty_spot(1), hold=0.0)
         after = until(lambda: (lambda now: now and before and now[0] <= before[0] - 100 and now)(read_score()), 1)
         check("the score falls when firing (from %s to %s)" % (before, after), after is not None)
@@ -50,5 +49,5 @@ try:
 finally:
     stop(game)
     check("no process left", not our_games())
-    check_song(check, sound.stop(), "play", 30.0)
+    check_song(check, sound(), "play", 20.0)
 check.finish()

@@ -2,7 +2,7 @@
 """Every display option: full screen and windowed, "WaitRetrace" and "StupidZbuffert" on and
 off, 32 and 16 bits per pixel. Each reaches the title screen with its textured uncle, runs
 frames and quits cleanly."""
-from harness import (Checks, differ, ends_with, our_games, press_start, quit_by, run, shot, start, stop,
+from harness import (Checks, ends_with, our_games, pixels, press_start, quit_by, run, shot, start, stop,
                      title_shows, until)
 
 check = Checks("screens")
@@ -19,7 +19,7 @@ for windowed, retrace, stupid, row in ((False, True, False, 0), (True, True, Fal
         main = press_start(setup)
         title = main and until(title_shows, 20)
         check("%s: the title screen shows the textured uncle and moves" % name,
-              title is not None and differ(title, shot("title-later")))
+              title is not None and sum(a != b for a, b in zip(pixels(title), pixels(shot("title-later")))) > 2000)
         quit_by("Escape", main)
         code = ends_with(game, 10)
         check("%s: Escape ends it with exit code 0 (got %s)" % (name, code), code == 0)

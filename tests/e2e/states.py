@@ -6,7 +6,7 @@ with exit code 1."""
 import os
 import time
 
-from harness import (RATE, Checks, Recording, briefing_shows, click_middle, empty_spot,
+from harness import (RATE, Checks, recording, briefing_shows, click_middle, empty_spot,
                      ends_with, fire, our_games, press_start, quit_by, shot, skip_intro, start, stop,
                      title_shows, until, white, window)
 
@@ -37,7 +37,7 @@ for state, way, seconds, lasts in (("setup window", "close", 5, 0),
                                    ("play", "Escape", 5, 0), ("play", "close", 5, 0),
                                    ("death screen", "close", 10, 2), ("no sound output", "Return", 15, 0)):
     name = "%s, %s" % (state, way)
-    sound = Recording("states") if state == "play" else None
+    sound = recording("states") if state == "play" else None
     # Wine without its sound drivers has no device to open.
     game, setup = start(env={"WINEDLLOVERRIDES": os.environ.get("WINEDLLOVERRIDES", "") +
                              ";winepulse.drv,winealsa.drv=d"} if way == "Return" else None)
@@ -60,6 +60,6 @@ for state, way, seconds, lasts in (("setup window", "close", 5, 0),
         check("%s: no process left" % name, not our_games())
         if sound:
             time.sleep(0.5)
-            played = sound.stop()
+            played = sound()
             check("%s: the music stopped" % name, played.strip(b"\0") != b"" and played[-RATE:].count(0) == RATE)
 check.finish()
