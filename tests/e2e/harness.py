@@ -1,5 +1,6 @@
 """The game under Wine on the virtual display, played as a player would (xdotool), its screen
-read back (ImageMagick; tesseract for the intro and white screens), its sound recorded in real time; run by tests/e2e/run.sh."""
+read back (ImageMagick, glyph matching, tesseract), its sound recorded in real time; run by
+tests/e2e/run.sh."""
 import math
 import os
 import re
