@@ -74,7 +74,7 @@ def grey(path, crop):  # rows of 8-bit grey values
 
 # The overlay's "Score:" and digits as Wine draws them (Anton 5.3.0, 20 pixels), 9 rows from y 66;
 # OCR misreads a fifth of these small glyphs even on a black background.
-STRIP = grey(os.path.join(os.path.dirname(__file__), "overlay-glyphs.png"), "79x9+0+0")
+STRIP = grey(os.path.join(os.path.dirname(__file__), "overlay-glyphs.pgm"), "79x9+0+0")
 GLYPHS = {" ": [bytes(5)] * 9} | {d: [r[x:x + 4 + (d != "1")] for r in STRIP]  # "1" is 4 wide, the others 5
                                   for d, x in zip("0123456789", (30, 35, 39, 44, 49, 54, 59, 64, 69, 74))}
 
