@@ -292,8 +292,8 @@ def check_song(check, played, what, at_least, tail=2 * RATE):
     print("NOTE: %s: %d silences inserted by the output path (%.1f a minute), %.0f ms in all, over %.1f s"
           % (what, len(silences), 60 * len(silences) / max(seconds, 1),
              sum(n for _, n in silences) * 1000.0 / RATE, seconds), flush=True)
-    return check("%s: the device played %.1f s of the song from its start, in order%s"
-                 % (what, seconds, "" if not fault else ": " + fault), fault is None and seconds >= at_least)
+    return check("%s: the device played %.1f s (of at least %.1f) of the song from its start, in order%s"
+                 % (what, seconds, at_least, "" if not fault else ": " + fault), fault is None and seconds >= at_least)
 
 
 # --- Playing a level ---
