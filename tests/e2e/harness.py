@@ -67,9 +67,9 @@ def ocr(path, crop, threshold, negate, psm="7"):
 
 
 def grey(path, crop):  # rows of 8-bit grey values
-    raw = subprocess.run(["convert", path, "-crop", crop, "+repage", "-colorspace", "Gray", "-depth", "8", "gray:-"],
-                         capture_output=True).stdout
-    return [raw[i:i + int(crop.split("x")[0])] for i in range(0, len(raw), int(crop.split("x")[0]))]
+    width, raw = int(crop.split("x")[0]), subprocess.run(["convert", path, "-crop", crop, "+repage", "-colorspace",
+                                                           "Gray", "-depth", "8", "gray:-"], capture_output=True).stdout
+    return [raw[i:i + width] for i in range(0, len(raw), width)]
 
 
 # The overlay's "Score:" and digits as Wine draws them (Anton 5.3.0, 20 pixels), 9 rows from y 66;
