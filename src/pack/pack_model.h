@@ -1,0 +1,217 @@
+// The packer's model, compiled twice: into the host-side packer, which encodes with its
+// predictions, and into the depacker inside the packed executable, which decodes with the
+// same ones. Integer arithmetic only, so both compilers compute every bit alike.
+//
+// Bits are coded most significant first. Each model hashes some of the last eight bytes
+// (a mask: bit i takes the byte i+1 back) with the bits of the current byte seen so far
+// into one shared table of adaptive probabilities; a small neural mixer weighs their
+// stretched predictions (weights chosen by the stream's kind and the bit's position),
+// and a binary arithmetic coder spends -log2(p) bits on what happened.
+#pragma once
+#include <stdint.h>
+
+enum {
+    PackMaxModels = 12,
+    PackKinds = 2,        // 0 code, 1 data
+    PackProbBits = 12,    // the coder's and the mixer's probability precision
+};
+
+// What the packer chose, stored in the packed file; the depacker reads it as it stands.
+struct PackModelParams {
+    uint8_t count[PackKinds];                // models per kind
+    uint8_t masks[PackKinds][PackMaxModels]; // context masks, byte i+1 back in bit i
+    uint8_t tableBits;                       // the table holds 1 << tableBits slots
+    uint8_t limit;                           // a slot adapts at 1/(n+1.5) down to 1/(limit+1.5)
+    uint8_t mixShift;                        // the mixer's learning rate: error >> mixShift
+    uint8_t pad;
+};
+
+// One record for the model's world; the table of slots follows it in memory.
+struct PackModel {
+    PackModelParams params;
+    int32_t weights[PackKinds * 8][PackMaxModels + 1]; // 16.16 fixed point
+    int32_t inputs[PackMaxModels + 1];                  // stretched, 8.8 fixed point
+    uint32_t byteHash[PackMaxModels];
+    uint32_t* slot[PackMaxModels];
+    int16_t stretch[4096];   // ln(p/(1-p)) * 256 for a 12-bit p
+    int16_t squash[4096];    // 4096/(1+exp(-x/256)) for x in -2048..2047
+    uint16_t rate[256];      // 65536/(n+1.5)
+    uint64_t history;        // the last eight bytes, the newest lowest
+    uint32_t c0;             // the current byte's bits so far, behind a leading 1
+    uint32_t bitIndex;       // 0..7
+    int32_t kind, count, set, p;
+    uint32_t* table;
+};
+
+// Bytes the model and its table take.
+static inline uint32_t PackModelBytes(const PackModelParams* params)
+{
+    return uint32_t(sizeof(PackModel)) + (uint32_t(4) << params->tableBits);
+}
+
+static inline uint32_t PackHash(uint32_t h)
+{
+    h ^= h >> 16;
+    h *= 0x7FEB352Du;
+    h ^= h >> 15;
+    h *= 0x846CA68Bu;
+    return h ^ (h >> 16);
+}
+
+// Starts a stream of the given kind: the byte history is kept across streams.
+static inline void PackSelectKind(PackModel* m, int kind)
+{
+    m->kind = kind;
+    m->count = m->params.count[kind];
+}
+
+// Hashes each model's context bytes once per byte.
+static inline void PackHashBytes(PackModel* m)
+{
+    for (int k = 0; k < m->count; ++k) {
+        uint32_t mask = m->params.masks[m->kind][k], h = uint32_t(k + 1) << 24 | uint32_t(m->kind) << 20;
+        for (int i = 0; i < 8; ++i)
+            if (mask >> i & 1) h = PackHash(h + uint32_t(m->history >> (8 * i) & 255) + uint32_t(i) * 0x100);
+        m->byteHash[k] = h;
+    }
+}
+
+// Clears the record (the table too) and builds the tables: `memory` is PackModelBytes long.
+static inline PackModel* PackModelInit(void* memory, const PackModelParams* params)
+{
+    uint8_t* bytes = (uint8_t*)memory;
+    for (uint32_t i = 0, n = PackModelBytes(params); i < n; ++i) bytes[i] = 0;
+    PackModel* m = (PackModel*)memory;
+    m->params = *params;
+    m->table = (uint32_t*)(m + 1);
+    for (uint32_t i = 0, n = uint32_t(1) << params->tableBits; i < n; ++i) m->table[i] = 0x8000u << 16;
+    // squash by stepping e = exp(-x/256) from x = 0 upwards, 2.30 fixed point; the lower
+    // half mirrors the upper: squash(-x) = 4096 - squash(x)
+    uint64_t one = uint64_t(1) << 30, e = one;
+    for (int x = 0; x < 2048; ++x) {
+        m->squash[2048 + x] = int16_t((uint64_t(4096) << 30) / (one + e));
+        e = e * 1069555701u >> 30;   // * exp(-1/256)
+        m->squash[2047 - x] = int16_t(4096 - (uint64_t(4096) << 30) / (one + e));
+    }
+    // stretch as squash's inverse: the least x whose squash reaches p
+    int p = 0;
+    for (int x = -2048; x < 2048; ++x)
+        while (p <= m->squash[x + 2048]) m->stretch[p++] = int16_t(x);
+    while (p < 4096) m->stretch[p++] = 2047;
+    for (int n = 0; n < 256; ++n) m->rate[n] = uint16_t(131072 / (2 * n + 3));
+    for (int s = 0; s < PackKinds * 8; ++s)
+        for (int k = 0; k < PackMaxModels; ++k) m->weights[s][k] = 22000;
+    m->c0 = 1;
+    PackSelectKind(m, 0);
+    PackHashBytes(m);
+    return m;
+}
+
+// The probability (12 bits) that the next bit is a 1.
+static inline int PackPredict(PackModel* m)
+{
+    uint32_t bits = 32 - m->params.tableBits, c = m->c0 * 0x9E3779B1u;
+    int64_t dot = 0;
+    m->set = m->kind * 8 + int(m->bitIndex);
+    const int32_t* w = m->weights[m->set];
+    for (int k = 0; k < m->count; ++k) {
+        uint32_t* s = &m->table[PackHash(m->byteHash[k] + c) >> bits];
+        m->slot[k] = s;
+        int32_t x = m->stretch[*s >> 20];
+        m->inputs[k] = x;
+        dot += int64_t(w[k]) * x;
+    }
+    m->inputs[m->count] = 256;
+    dot += int64_t(w[m->count]) * 256;
+    int32_t x = int32_t(dot >> 16);
+    x = x < -2047 ? -2047 : x > 2047 ? 2047 : x;
+    int p = m->squash[x + 2048];
+    m->p = p < 1 ? 1 : p > 4095 ? 4095 : p;
+    return m->p;
+}
+
+// Learns the bit the last prediction was for.
+static inline void PackUpdate(PackModel* m, int bit)
+{
+    int32_t err = ((bit << 12) - m->p) * 16;
+    int32_t* w = m->weights[m->set];
+    for (int k = 0; k <= m->count; ++k) w[k] += (m->inputs[k] * err) >> m->params.mixShift;
+    for (int k = 0; k < m->count; ++k) {
+        uint32_t s = *m->slot[k], p = s >> 16, n = s & 0xFFFF;
+        int32_t target = bit ? 65535 : 0;
+        p = uint32_t(int32_t(p) + int32_t((int64_t(target - int32_t(p)) * m->rate[n]) >> 16));
+        if (n < m->params.limit) ++n;
+        *m->slot[k] = p << 16 | n;
+    }
+    m->c0 = m->c0 << 1 | uint32_t(bit);
+    if (++m->bitIndex == 8) {
+        m->history = m->history << 8 | (m->c0 & 255);
+        m->c0 = 1;
+        m->bitIndex = 0;
+        PackHashBytes(m);
+    }
+}
+
+// --- Arithmetic decoder (the encoder is the packer's) ---
+struct PackDecoder {
+    const uint8_t* in;
+    uint32_t low, high, x;
+};
+
+static inline void PackDecoderStart(PackDecoder* d, const uint8_t* in)
+{
+    d->in = in + 4;
+    d->low = 0;
+    d->high = 0xFFFFFFFFu;
+    d->x = uint32_t(in[0]) << 24 | uint32_t(in[1]) << 16 | uint32_t(in[2]) << 8 | in[3];
+}
+
+// One bit whose chance of being 1 is p/4096.
+static inline int PackDecodeBit(PackDecoder* d, int p)
+{
+    uint32_t mid = d->low + uint32_t((uint64_t(d->high - d->low) * uint32_t(p)) >> PackProbBits);
+    int bit = d->x <= mid;
+    if (bit) d->high = mid; else d->low = mid + 1;
+    while (((d->low ^ d->high) & 0xFF000000u) == 0) {
+        d->low <<= 8;
+        d->high = d->high << 8 | 255;
+        d->x = d->x << 8 | *d->in++;
+    }
+    return bit;
+}
+
+// Decodes `size` bytes of the given kind into `out`.
+static inline void PackDecodeBytes(PackModel* m, PackDecoder* d, int kind, uint8_t* out, uint32_t size)
+{
+    PackSelectKind(m, kind);
+    PackHashBytes(m);
+    for (uint32_t i = 0; i < size; ++i) {
+        for (int b = 0; b < 8; ++b) PackUpdate(m, PackDecodeBit(d, PackPredict(m)));
+        out[i] = uint8_t(m->history);
+    }
+}
+
+// --- Code filter ---
+// Relative call, jump and RIP-relative operands become absolute addresses (the same target
+// reads the same bytes wherever it is used), and back. Only opcode bytes, which the filter
+// never changes, decide where an operand is, so both directions find the same ones.
+static inline void PackFilterCode(uint8_t* b, uint32_t size, uint32_t rva, int decode)
+{
+    for (uint32_t i = 0; i + 6 <= size;) {
+        uint32_t at, next;
+        uint8_t o = b[i], o1 = b[i + 1];
+        if (o == 0xE8 || o == 0xE9) at = 1, next = 5;                                  // call, jmp rel32
+        else if (o == 0x0F && (o1 & 0xF0) == 0x80) at = 2, next = 6;                   // jcc rel32
+        else if (o == 0xFF && (o1 == 0x15 || o1 == 0x25)) at = 2, next = 6;            // call, jmp [rip]
+        else { ++i; continue; }
+        uint32_t v = uint32_t(b[i + at]) | uint32_t(b[i + at + 1]) << 8 | uint32_t(b[i + at + 2]) << 16 |
+                     uint32_t(b[i + at + 3]) << 24;
+        uint32_t here = rva + i + next;
+        v = decode ? v - here : v + here;
+        b[i + at] = uint8_t(v);
+        b[i + at + 1] = uint8_t(v >> 8);
+        b[i + at + 2] = uint8_t(v >> 16);
+        b[i + at + 3] = uint8_t(v >> 24);
+        i += next;
+    }
+}
