@@ -483,8 +483,8 @@ TEST(Render, SmallSongsAtTheEffectsEdges)
          {{49, 1, 0, 0, 0x47}, {0, 0, 0, 0, 0xF0}, {0, 0, 0, 0, 0x0F}, {61, 0, 0, 0, 0xFF}, {0, 0, 0, 0, 0}}},
         {0xE0E2E5F96080035Dull, 3,  // 1xx from B-7 to the floor of 56 and past it; 100 takes the last speed
          {{96, 1, 0, 1, 0xFF}, {0, 0, 0, 1, 0}, {0, 0, 0, 1, 0x01}, {49, 0, 0, 1, 0x01}, {0, 0, 0, 1, 0}}},
-        {0xBA9899D4703FAE11ull, 31,  // 2xx from C-0 with no bound, down to the 100 Hz floor
-         {{1, 1, 0, 2, 0xFF}, {0, 0, 0, 2, 0}, {0, 0, 0, 2, 0x01}}},
+        {0x702B9B27243D02B5ull, 31,  // 2xx from B-7, 200 at the last speed, then with no bound down to the 100 Hz floor
+         {{96, 1, 0, 2, 0x10}, {0, 0, 0, 2, 0}, {0, 0, 0, 2, 0xFF}, {0, 0, 0, 2, 0}}},
         {0xC417EFA7CFABFA39ull, 8,  // 3xx reaching its target exactly, passing it both ways; 300, 5xy: the last speed
          {{49, 1}, {61, 0, 0, 3, 0x10}, {0, 0, 0, 3, 0}, {37, 0, 0, 3, 0xFF}, {49, 0, 0, 3, 0x03}, {0, 0, 0, 5, 0},
           {73, 0, 0, 5, 0x11}}},
@@ -497,8 +497,8 @@ TEST(Render, SmallSongsAtTheEffectsEdges)
          {{49, 1, 0, 4, 0x1F}, {0, 0, 0, 4, 0}, {0, 0, 0, 4, 0xF0}, {0, 0, 0, 4, 0x03}, {61, 1, 0, 4, 0}}},
         {0xAE14ED38FBFDE6A3ull, 2,  // 8xx at both extremes (0 right, 255 left) and between
          {{49, 1, 0, 8, 0}, {0, 0, 0, 8, 0xFF}, {0, 0, 0, 8, 0x80}, {0, 0, 0, 8, 0x01}, {0, 0, 0, 8, 0xFE}}},
-        {0xDDF891DC1EB2CC05ull, 2,  // Fxx: tempo 255, speed 0 (a row a tick), 1, 31; 32 is a tempo again
-         {{49, 1, 0, 15, 0xFF}, {0, 0, 0, 15, 0}, {0, 0, 0, 15, 1}, {0, 0, 0, 15, 31}, {0, 0, 0, 15, 32}}},
+        {0xDDF891DC1EB2CC05ull, 2,  // Fxx: tempo 255, speed 0 (a row a tick), 1, 31; 32 is a tempo: the last note late
+         {{49, 1, 0, 15, 0xFF}, {0, 0, 0, 15, 0}, {0, 0, 0, 15, 1}, {0, 0, 0, 15, 31}, {0, 0, 0, 15, 32}, {61, 1}}},
         {0x931F42D3E0C3C9B5ull, 3,  // key-off by note 97 and by K33; an instrument alone or with K; instrument 5 of 1
          {{49, 1}, {97}, {0, 1}, {0, 0, 0, 20, 0x33}, {49}, {0, 1, 0, 20, 0}, {49, 1, 0x40}, {49, 5}}},
         {0xEB9717B8ABDB82E1ull, 2,  // volume column: set 0 to 64 (0x10, 0x50), nothing at 0x51..0x5F and 0x01..0x0F
@@ -508,10 +508,10 @@ TEST(Render, SmallSongsAtTheEffectsEdges)
           {0, 0, 0x91}, {0, 0, 0x71}}},
         {0x580BB2442BE922CDull, 6,  // 0xAx speed, 0xBx depth (later ticks step and advance); beside 4xy: twice
          {{49, 1, 0xA4}, {0, 0, 0xB8}, {0, 0, 0xBF}, {0, 0, 0xA0}, {0, 0, 0xB3, 4, 0x21}, {0, 0, 0xBF}}},
-        {0xA961FB508CBE5A4Full, 4,  // panning 0xC0, slid below 0 and above 255 (clamped when pushed), 0xCF, 0xD0
-         {{49, 1, 0xC0}, {0, 0, 0xD5}, {0, 0, 0xCF}, {0, 0, 0xEF}, {0, 0, 0xE1}, {0, 0, 0xD0}, {0, 0, 0xC8}}},
-        {0xCC6BEBF7F80D2501ull, 4,  // 0xFx: the note's pitch stands, 0xF0 keeps the speed; beside 3xx: two steps a tick
-         {{49, 1}, {61, 0, 0xF4}, {49, 0, 0xF0}, {37, 0, 0xFF, 3, 0x02}, {0, 0, 0xF0, 3, 0}, {49, 1, 0xF1}}},
+        {0x510C16DDD39C1E44ull, 4,  // panning 0xC0, slid below 0 and above 255 (clamped when pushed), 0xCF, 0xD0
+         {{49, 1, 0xC0}, {0, 0, 0xD5}, {0, 0, 0xCF}, {0, 0, 0xD3}, {0, 0, 0xEF}, {0, 0, 0xE1}, {0, 0, 0xD0}, {0, 0, 0xC8}}},
+        {0x3C341DEC69037725ull, 4,  // 0xFx: the pitch stands, 0xF0 keeps the speed; beside 300 it sets it, 2 steps a tick
+         {{49, 1}, {61, 0, 0xF4}, {49, 0, 0xF0}, {37, 0, 0xF3, 3, 0}, {49, 0, 0xF0, 3, 0}, {49, 1, 0xF1}}},
         {0x849376881BC839F9ull, 4,  // the Amiga table: notes, portamentos, vibrato on periods from the same frequencies
          {{49, 1}, {61, 1, 0, 1, 0x10}, {0, 0, 0, 2, 0x20}, {37, 0, 0, 3, 0x08}, {0, 0, 0, 4, 0x48}, {1, 1},
           {96, 1, 0, 0, 0x37}}, [](WriterSong& s) { s.flags = 0; }},
