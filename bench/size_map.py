@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""What the executable is made of: its stripped size against the 64 KiB budget, its
-sections, the bytes each origin brought in (from the link map) and the largest functions
-and data (from the copy with symbols).
+"""What the executable is made of: its stripped size against the 64 KiB budget and what
+`xz -9e` with its x86 filter makes of it (the compressed proxy), its sections, the bytes
+each origin brought in (from the link map) and the largest functions and data (from the
+copy with symbols).
 
     bench/size_map.sh        (builds both, then runs this)
 """
 import collections
+import lzma
 import os
 import re
 import subprocess
@@ -37,7 +39,7 @@ def origin(path):
     if m:
         library = m.group(1)
         if library in ("mingwex", "mingw32", "gcc", "msvcrt"):
-            return "C runtime: math (pow, sin, cos, sqrt) and helpers"
+            return "C runtime: math (sin, cos, exp2) and helpers"
         if library.startswith("kora") or library.startswith("korva"):
             return "the game's code and data (optimised at link time)"
         return "import thunks and names (system DLLs)"
@@ -89,6 +91,10 @@ def main():
     size = os.path.getsize(exe)
     print("korvastil.exe, x86-64, stripped: %d bytes (%.1f KiB); budget %d: %d bytes (%.1f %%) below"
           % (size, size / 1024, BUDGET, BUDGET - size, 100.0 * (BUDGET - size) / BUDGET))
+    raw = open(exe, "rb").read()
+    proxy = lzma.compress(raw, format=lzma.FORMAT_RAW, filters=[
+        {"id": lzma.FILTER_X86}, {"id": lzma.FILTER_LZMA2, "preset": 9 | lzma.PRESET_EXTREME}])
+    print("  compressed proxy, xz -9e with the x86 filter (raw): %d bytes" % len(proxy))
     exe32 = os.path.join(ROOT, "build", "win32", "korvastil.exe")
     if os.path.exists(exe32):
         size32 = os.path.getsize(exe32)

@@ -118,7 +118,7 @@ void ConvertBlock(int16_t* dst, const float* src, int32_t frames)
     for (; i < count; ++i) {
         float v = src[i];
         v = v < -32768.0f ? -32768.0f : v > 32767.0f ? 32767.0f : v;
-        dst[i] = int16_t(std::nearbyint(v));
+        dst[i] = int16_t(std::lrint(v));  // nearest, ties to even, as the vector path
     }
 }
 

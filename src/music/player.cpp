@@ -198,7 +198,7 @@ static int32_t NotePeriod(const XmModule* module, int32_t realNote, int32_t fine
     const int32_t linear = 7680 - realNote * 64 - finetune / 2;
     if (module->flags & LinearFrequencyTable)
         return linear;
-    const double frequency = 8363.0 * std::pow(2.0, (4608 - linear) / 768.0);
+    const double frequency = 8363.0 * std::exp2((4608 - linear) / 768.0);
     return int32_t(14317056.0 / frequency);
 }
 
@@ -293,28 +293,14 @@ void ProcessTickEffects(XmModule* module)
             c.updateFlags |= UpdateVolume;
 
         const uint8_t v = cell.volume;
-        const int32_t low = v & 15;
         switch (v >> 4) {
-        case 0x6:
-            c.volume = ClampVolume(c.volume - low);
-            c.updateFlags |= UpdateVolume;
-            break;
-        case 0x7:
-            c.volume = ClampVolume(c.volume + low);
-            c.updateFlags |= UpdateVolume;
+        case 0x6: case 0x7: case 0xD: case 0xE:  // the slides: as on the row tick
+            VolumeColumnRow(&c, v);
             break;
         case 0xB:
-            c.vibratoDepth = uint8_t(low);
+            c.vibratoDepth = uint8_t(v & 15);
             VibratoStep(&c);
             AdvanceVibrato(c);
-            break;
-        case 0xD:
-            c.panning -= low;
-            c.updateFlags |= UpdatePanning;
-            break;
-        case 0xE:
-            c.panning += low;
-            c.updateFlags |= UpdatePanning;
             break;
         case 0xF:
             TonePortaStep(&c);
@@ -373,16 +359,13 @@ void ApplyChannel(XmChannel* c, const XmSample* sample, const XmModule* module)
         v.fraction = 0;
         v.direction = Forward;
     }
-    if (c->updateFlags & UpdateVolume) {
+    if (c->updateFlags & UpdateVolume)
         v.mixVolume = int32_t(int64_t(c->volume) * c->keyOnFactor * module->globalVolume * 255 / 524288);
+    if (c->updateFlags & UpdatePanning)
+        v.mixPanning = c->panning < 0 ? 0 : c->panning > 255 ? 255 : c->panning;
+    if (c->updateFlags & (UpdateVolume | UpdatePanning)) {  // from both, whichever changed
         v.targetLeft = uint8_t(v.mixVolume * v.mixPanning / 255);
         v.targetRight = uint8_t((255 - v.mixPanning) * v.mixVolume / 255);
-    }
-    if (c->updateFlags & UpdatePanning) {
-        const int32_t p = c->panning < 0 ? 0 : c->panning > 255 ? 255 : c->panning;
-        v.mixPanning = p;
-        v.targetLeft = uint8_t(v.mixVolume * p / 255);
-        v.targetRight = uint8_t((255 - p) * v.mixVolume / 255);
     }
     if (c->updateFlags & UpdateFrequency) {
         const uint32_t rate = uint32_t(OutputRate);
@@ -390,9 +373,11 @@ void ApplyChannel(XmChannel* c, const XmSample* sample, const XmModule* module)
         // frame or more, beyond what the mixer's fixed point holds: capped below it.
         const double highest = 255.0 * rate;
         double exact;
+        // 2^x by exp2, not pow(2, x): the same frequencies, without the general power's
+        // code in the executable.
         if (module->flags & LinearFrequencyTable)
-            exact = 8363.0 * std::pow(2.0, (4608 - c->period + c->pitchOffset) *
-                                               double(0.0013020833721384406f));
+            exact = 8363.0 * std::exp2((4608 - c->period + c->pitchOffset) *
+                                     double(0.0013020833721384406f));
         else
             exact = c->period + c->pitchOffset > 0 ? double(14317056 / (c->period + c->pitchOffset))
                                                    : highest;

@@ -14,6 +14,7 @@
 
 typedef std::vector<float> Floats;
 typedef std::vector<int32_t> Ints;
+uint64_t Fnv(const void* data, size_t size, uint64_t h = 0xCBF29CE484222325ull);  // music_test.cpp
 
 // --- Matrices and random numbers ---
 // The row vector v times m, the translation row included.
@@ -157,6 +158,17 @@ TEST(TextureScript, PlasmaAndTheBuiltInScript)
         EXPECT_EQ((Ints{Pixel(layer, 0, 0), Pixel(layer, 128, 0), Pixel(layer, 128, 128)}), expected[layer]);
     EXPECT_EQ(0, std::memcmp(RgbTextures[0].pixels, "\xFD\x94\x7B", 3));  // 253, 148, 123
     EXPECT_EQ(0, std::memcmp(UploadSlot.pixels, RgbTextures[0].pixels, sizeof UploadSlot.pixels));
+    // The upload texture and its levels 256 to 2 wide, pinned: texgen's raw bytes hashed
+    // alike, the levels halved apart by the rule (each byte the truncated mean of four).
+    uint64_t digests[2] = {Fnv(UploadSlot.pixels, sizeof UploadSlot.pixels), Fnv(nullptr, 0)};
+    uint32_t* image = WorkingImageFromUploadSlot();
+    for (int32_t size = 256; size >= 2; size /= 2) {
+        digests[1] = Fnv(image, size_t(size * size) * 4, digests[1]);
+        uint32_t* half = HalveImage(image, size, size);
+        FreeImage(image), image = half;
+    }
+    FreeImage(image);
+    EXPECT_TRUE(digests[0] == 0x15DEC2B166F54AB8ull && digests[1] == 0x51267A223BBB75E0ull) << digests[0] << " " << digests[1];
     ASSERT_TRUE(RunProgram({0x00, 7, 0x40, 0, 99, 0xFF}));  // roughness 0 draws as 1
     const std::vector<uint8_t> rough0(TextureLayers[7].pixels, TextureLayers[7].pixels + 65536);
     EXPECT_EQ(std::count(rough0.begin(), rough0.end(), 0), 0);  // every pixel set

@@ -435,6 +435,117 @@ TEST(AudioRing, ConversionAndWhichBlocksAreRendered)
     EXPECT_TRUE(before == 0xFFFFF000u && after == 0x100001000ull && PlayBlockAt(after) == 41) << after;
 }
 
+// --- Renders pinned at the effects' edges ---
+// FNV-1a, 64 bits, going on from h.
+uint64_t Fnv(const void* data, size_t size, uint64_t h = 0xCBF29CE484222325ull)
+{
+    for (size_t i = 0; i < size; ++i) h = (h ^ static_cast<const uint8_t*>(data)[i]) * 0x100000001B3ull;
+    return h;
+}
+
+// The digest of the first `frames` frames as the game plays them: the ring StartPlayback
+// fills, then block after block as the audio thread renders them (xm2wav's order).
+static uint64_t RenderDigest(XmModule* m, uint64_t frames)
+{
+    if (!m || !OpenAudioOutput(44100) || !StartPlayback(m)) return 0;
+    uint64_t h = Fnv(WaveRing, size_t(std::min(frames, uint64_t(RingFrames))) * 4);
+    for (uint64_t done = uint64_t(RingFrames); done < frames; done += uint64_t(BlockFrames)) {
+        const int16_t* block = WaveRing + size_t(WriteBlock) * size_t(BlockFrames) * 2;
+        RenderBlock();
+        h = Fnv(block, size_t(std::min(frames - done, uint64_t(BlockFrames))) * 4, h);
+    }
+    FreeModule(m);
+    return h;
+}
+
+// Instrument 1's only sample: 3000 values of an uneven saw, 8- or 16-bit, with this loop.
+static void Saw(WriterSong& s, bool sixteen, uint8_t loop, uint32_t start, uint32_t length)
+{
+    WriterSample w = {{}, sixteen, loop, start, length};
+    for (int i = 0; i < 3000; ++i)
+        w.values.push_back(int16_t(sixteen ? i * 7919 % 60000 - 30000 : i * 37 % 251 - 125));
+    s.instruments[0].samples = {w};
+}
+
+// The notes the loops are played at, 8480 frames each: C-0 (a step of 1/84), C-4, B-7 (2.9),
+// vibrato, portamentos up and down, an arpeggio at half volume, C-2.
+static const std::vector<WriterCell> LoopNotes = {{1, 1}, {49, 1}, {96, 1}, {85, 1, 0, 4, 0xF8}, {70, 1, 0, 1, 0x10},
+                                                  {60, 1, 0, 2, 0x08}, {96, 1, 0x30, 0, 0x37}, {25, 1}};
+
+// Every row: one channel, the ring's 2 s (88,400 frames) rendered through RenderBlock. The
+// digests pin what the player and the mixer compute today (the native and the Windows builds
+// give the same); each row takes an effect or a volume-column command to its edges.
+TEST(Render, SmallSongsAtTheEffectsEdges)
+{
+    struct Row { uint64_t digest; int speed; std::vector<WriterCell> cells; void (*edit)(WriterSong&) = nullptr; };
+    const Row songs[] = {
+        {0x2E82FE31CA9595BDull, 6,  // 0xy on ticks 0, 1, 2 of speed 6; 000 plays the note
+         {{49, 1, 0, 0, 0x47}, {0, 0, 0, 0, 0xF0}, {0, 0, 0, 0, 0x0F}, {61, 0, 0, 0, 0xFF}, {0, 0, 0, 0, 0}}},
+        {0xE0E2E5F96080035Dull, 3,  // 1xx from B-7 to the floor of 56 and past it; 100 takes the last speed
+         {{96, 1, 0, 1, 0xFF}, {0, 0, 0, 1, 0}, {0, 0, 0, 1, 0x01}, {49, 0, 0, 1, 0x01}, {0, 0, 0, 1, 0}}},
+        {0x702B9B27243D02B5ull, 31,  // 2xx from B-7, 200 at the last speed, then with no bound down to the 100 Hz floor
+         {{96, 1, 0, 2, 0x10}, {0, 0, 0, 2, 0}, {0, 0, 0, 2, 0xFF}, {0, 0, 0, 2, 0}}},
+        {0xC417EFA7CFABFA39ull, 8,  // 3xx reaching its target exactly, passing it both ways; 300, 5xy: the last speed
+         {{49, 1}, {61, 0, 0, 3, 0x10}, {0, 0, 0, 3, 0}, {37, 0, 0, 3, 0xFF}, {49, 0, 0, 3, 0x03}, {0, 0, 0, 5, 0},
+          {73, 0, 0, 5, 0x11}}},
+        {0xF383D61BCDBFAEBEull, 4,  // instruments beside 3xx and 5xy: the channel's stays, its sample resets
+         {{49, 1, 0x20}, {61, 2, 0, 3, 0x20}, {0, 0, 0x30, 3, 0}, {49, 2}, {61, 1, 0, 3, 0x40}, {50, 2, 0, 5, 0}},
+         [](WriterSong& s) {  // instrument 2: its own volume, panning, relative note; finetune -101 / 2 = -50
+             s.instruments.push_back({"", {{{0, 90, -90}, true, 1, 0, 3, 20, -101, 10, 12}}});
+         }},
+        {0xE54615ACED90EFA1ull, 31,  // 4xy: speed 1 round the sine and its wrap, then speed 15, depth 3; a note resets
+         {{49, 1, 0, 4, 0x1F}, {0, 0, 0, 4, 0}, {0, 0, 0, 4, 0xF0}, {0, 0, 0, 4, 0x03}, {61, 1, 0, 4, 0}}},
+        {0xAE14ED38FBFDE6A3ull, 2,  // 8xx at both extremes (0 right, 255 left) and between
+         {{49, 1, 0, 8, 0}, {0, 0, 0, 8, 0xFF}, {0, 0, 0, 8, 0x80}, {0, 0, 0, 8, 0x01}, {0, 0, 0, 8, 0xFE}}},
+        {0xDDF891DC1EB2CC05ull, 2,  // Fxx: tempo 255, speed 0 (a row a tick), 1, 31; 32 is a tempo: the last note late
+         {{49, 1, 0, 15, 0xFF}, {0, 0, 0, 15, 0}, {0, 0, 0, 15, 1}, {0, 0, 0, 15, 31}, {0, 0, 0, 15, 32}, {61, 1}}},
+        {0x931F42D3E0C3C9B5ull, 3,  // key-off by note 97 and by K33; an instrument alone or with K; instrument 5 of 1
+         {{49, 1}, {97}, {0, 1}, {0, 0, 0, 20, 0x33}, {49}, {0, 1, 0, 20, 0}, {49, 1, 0x40}, {49, 5}}},
+        {0xEB9717B8ABDB82E1ull, 2,  // volume column: set 0 to 64 (0x10, 0x50), nothing at 0x51..0x5F and 0x01..0x0F
+         {{49, 1, 0x10}, {0, 0, 0x50}, {0, 0, 0x5F}, {0, 0, 0x2A}, {0, 0, 0x0F}, {0, 0, 0x51}, {0, 0, 0x4F}}},
+        {0xE8B4DE38119EE0C9ull, 6,  // slides past 0 and 64 on every tick, fine slides past them on the row tick only
+         {{49, 1, 0x18}, {0, 0, 0x63}, {0, 0, 0x7F}, {0, 0, 0x9F}, {0, 0, 0x8F}, {0, 0, 0x81}, {0, 0, 0x61},
+          {0, 0, 0x91}, {0, 0, 0x71}}},
+        {0x580BB2442BE922CDull, 6,  // 0xAx speed, 0xBx depth (later ticks step and advance); beside 4xy: twice
+         {{49, 1, 0xA4}, {0, 0, 0xB8}, {0, 0, 0xBF}, {0, 0, 0xA0}, {0, 0, 0xB3, 4, 0x21}, {0, 0, 0xBF}}},
+        {0x510C16DDD39C1E44ull, 4,  // panning 0xC0, slid below 0 and above 255 (clamped when pushed), 0xCF, 0xD0
+         {{49, 1, 0xC0}, {0, 0, 0xD5}, {0, 0, 0xCF}, {0, 0, 0xD3}, {0, 0, 0xEF}, {0, 0, 0xE1}, {0, 0, 0xD0}, {0, 0, 0xC8}}},
+        {0x3C341DEC69037725ull, 4,  // 0xFx: the pitch stands, 0xF0 keeps the speed; beside 300 it sets it, 2 steps a tick
+         {{49, 1}, {61, 0, 0xF4}, {49, 0, 0xF0}, {37, 0, 0xF3, 3, 0}, {49, 0, 0xF0, 3, 0}, {49, 1, 0xF1}}},
+        {0x849376881BC839F9ull, 4,  // the Amiga table: notes, portamentos, vibrato on periods from the same frequencies
+         {{49, 1}, {61, 1, 0, 1, 0x10}, {0, 0, 0, 2, 0x20}, {37, 0, 0, 3, 0x08}, {0, 0, 0, 4, 0x48}, {1, 1},
+          {96, 1, 0, 0, 0x37}}, [](WriterSong& s) { s.flags = 0; }},
+        // loops, 8-bit: forward, long and shorter than the step; ping-pong, long and at 0 shorter than the step
+        {0x81B7AAB73C511F25ull, 16, LoopNotes, [](WriterSong& s) { Saw(s, false, 1, 100, 2900); }},
+        {0x6F4916DF0A6BF261ull, 16, LoopNotes, [](WriterSong& s) { Saw(s, false, 1, 2997, 3); }},
+        {0xFFC5465C391DB789ull, 16, LoopNotes, [](WriterSong& s) { Saw(s, false, 2, 100, 2900); }},
+        {0x74E58BF85ADDBCB9ull, 16, LoopNotes, [](WriterSong& s) { Saw(s, false, 2, 0, 2); }},
+        // 16-bit: forward, ping-pong from 0 over the whole, ping-pong of 3 at the end, none (it ends)
+        {0x5D3657AC91979239ull, 16, LoopNotes, [](WriterSong& s) { Saw(s, true, 1, 1500, 1500); }},
+        {0xD91078E3CB59BBF5ull, 16, LoopNotes, [](WriterSong& s) { Saw(s, true, 2, 0, 3000); }},
+        {0xE7D9AC735758EDB9ull, 16, LoopNotes, [](WriterSong& s) { Saw(s, true, 2, 2997, 3); }},
+        {0x480A790968324289ull, 16, LoopNotes, [](WriterSong& s) { Saw(s, true, 0, 0, 0); }},
+    };
+    for (const Row& row : songs) {
+        WriterSong song = OneChannelSong();
+        song.speed = uint16_t(row.speed);
+        std::copy(row.cells.begin(), row.cells.end(), song.patterns[0].cells.begin());
+        if (row.edit) row.edit(song);
+        EXPECT_EQ(RenderDigest(LoadBytes(WriteXm(song)), 88400), row.digest) << "row " << &row - songs;
+    }
+    // Every period from -6000 to 16000 on both tables: the frequency's power, cap and floor.
+    XmModule* m = Start(2, {});
+    uint64_t h = Fnv(nullptr, 0);
+    for (int32_t i = 0; i < 2 * 22001; ++i) {
+        m->flags = i < 22001;  // the linear table, then the Amiga table
+        Channels[0].period = i % 22001 - 6000, Channels[0].updateFlags = UpdateFrequency;
+        ApplyChannel(&Channels[0], &EmptySample, m);
+        h = Fnv(&Voices[0].stepFraction, 8, h);  // and stepInteger
+    }
+    EXPECT_EQ(h, 0x2FAEF566975E29AEull);
+    FreeModule(m);
+}
+
 // --- The song linked into the program ---
 TEST(Song, TheLinkedImageIsTheCommittedFileInItsShape)
 {
@@ -448,4 +559,6 @@ TEST(Song, TheLinkedImageIsTheCommittedFileInItsShape)
                     m->patternSlots, m->instrumentCount, m->patterns[0].rows, m->instruments[6].sampleCount}),
               (Ints{4, 7, 1, 2, 208, 1, 7, 7, 16, 0}));
     FreeModule(m);
+    // One pass, 2 ticks a row of 530 frames, as the game plays it (xm2wav's output hashed alike).
+    EXPECT_EQ(RenderDigest(LoadBytes(image), 2 * (16 + 6 * 128) * 530), 0x8C4891DFF1A1279Bull);
 }
