@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "pack/pack_image.h"
 #include "pack/pack_model.h"
 
@@ -242,10 +244,34 @@ struct Piece {
     double bits = 0;   // what it cost
 };
 
+// The x86-64 opcode maps by class (pack_model.h): M ModRM, b imm8, w imm16, e imm16 and imm8,
+// z imm16/32, v imm16/32/64, d imm32 (rel32), q a 64-bit address, B and Z ModRM with imm8 or
+// imm16/32, F and G TEST's groups (F6, F7), P a prefix, E the 0F escape, T 0F 38 and 0F 3A.
+static const char OpcodeMaps[] =
+    "MMMMbz..MMMMbz.EMMMMbz..MMMMbz..MMMMbzP.MMMMbzP.MMMMbzP.MMMMbzP."
+    "PPPPPPPPPPPPPPPP...................MPPPPzZbB....bbbbbbbbbbbbbbbb"
+    "BZBBMMMMMMMMMMMM................qqqq....bz......bbbbbbbbvvvvvvvv"
+    "BBw...BZe.w..b..MMMMbb..MMMMMMMMbbbbbbbbdd.b....P.PP..FG......MM"
+    "MMMMM.....M.MM.MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM........TMTMMMMM"
+    "MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMBBBBMMM.MMMMMMMM"
+    "ddddddddddddddddMMMMMMMMMMMMMMMM...MBMMM...MBMMMMMMMMMMMMMBMMMMM"
+    "MMBMBBBM........MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM";
+
+static void OpcodeClasses(uint8_t* classes)
+{
+    static const char letters[] = ".bwezvdqMBZFGPET";
+    static const uint8_t values[] = {0, 1, 2, 3, 4 | PackOpWord, 4 | PackOpWord | PackOpQuad, 4, 8,
+        PackOpModrm, PackOpModrm | 1, PackOpModrm | PackOpWord | 4, PackOpGroup3 | 1,
+        PackOpGroup3 | PackOpWord | 4, PackOpPrefix, PackOpEscape, PackOpEscape3};
+    for (int i = 0; i < 512; ++i) classes[i] = values[std::strchr(letters, OpcodeMaps[i]) - letters];
+}
+
 static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
 {
     std::vector<uint8_t> memory(PackModelBytes(&params));
-    PackModel* m = PackModelInit(memory.data(), &params);
+    static uint8_t classes[512];
+    OpcodeClasses(classes);
+    PackModel* m = PackModelInit(memory.data(), &params, classes);
     Encoder e;
     for (Piece& piece : pieces) {
         PackSelectKind(m, piece.kind);
@@ -272,7 +298,7 @@ static const PackModelParams DefaultParams = {
     {12, 12},
     {{0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0xFF, 0x02, 0x06, 0x05, 0x0D},
      {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0xFF, 0x02, 0x06, 0x05, 0x0D}},
-    22, 20, 15, 0};
+    24, 6, 15, 0};
 
 // --- Laying out the packed program ---
 struct Stub {
@@ -442,6 +468,7 @@ static std::vector<Piece> Pieces(Image& im, PackHeader& header)
     header.relocSize = DirSize(im, DirReloc);
     header.importBytes = uint32_t(imports.size());
     header.sectionCount = uint32_t(im.sections.size());
+    OpcodeClasses(header.classes);
     pieces.push_back({"header", 1, {}});
     pieces.push_back({"imports", 1, imports});
     for (size_t i = 0; i < im.sections.size(); ++i) {
@@ -494,6 +521,7 @@ int main(int argc, char** argv)
     FILE* f = std::fopen(temp.c_str(), "wb");
     bool written = f && std::fwrite(packed.data(), 1, packed.size(), f) == packed.size();
     if (f && std::fclose(f) != 0) written = false;
+    if (written) chmod(temp.c_str(), 0755);   // a program, as the linker's output is
     if (!written || std::rename(temp.c_str(), argv[3]) != 0) {
         std::remove(temp.c_str());
         inputName = argv[3];

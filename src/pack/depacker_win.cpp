@@ -35,14 +35,15 @@ extern "C" uint32_t DepackerEntry()
     asm("movq %%gs:0x60, %0" : "=r"(peb));
     uint8_t* base = *(uint8_t**)(peb + 0x10);   // the process's image base
 
+    // Fresh pages are zeroed, as the model's table must start.
     uint32_t modelBytes = PackModelBytes(&data->model);
     uint8_t* scratch = data->virtualAlloc(nullptr, modelBytes + sizeof(PackHeader) + PackMaxImportBytes,
                                           0x3000, 0x04);   // MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE
     if (!scratch) return 0xC0000017;                        // STATUS_NO_MEMORY
-    PackModel* m = PackModelInit(scratch, &data->model);
+    PackHeader* h = (PackHeader*)(scratch + modelBytes);
+    PackModel* m = PackModelInit(scratch, &data->model, h->classes);
     PackDecoder d;
     PackDecoderStart(&d, data->stream);
-    PackHeader* h = (PackHeader*)(scratch + modelBytes);
     PackDecodeBytes(m, &d, 1, (uint8_t*)h, sizeof *h);
     char* imports = (char*)(h + 1);
     PackDecodeBytes(m, &d, 1, (uint8_t*)imports, h->importBytes);

@@ -24,6 +24,7 @@ struct PackHeader {
     uint32_t importBytes;               // the import list that follows this record
     uint32_t sectionCount;
     PackSection sections[PackMaxSections];
+    uint8_t classes[512];               // the code's instruction classes (pack_model.h)
 };
 
 static inline uint32_t PackRead32(const uint8_t* p)

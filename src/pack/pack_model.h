@@ -26,21 +26,45 @@ struct PackModelParams {
     uint8_t pad;
 };
 
-// One record for the model's world; the table of slots follows it in memory.
+// Instruction classes, one byte per opcode (the one-byte map, then the map after 0F): the
+// immediate's size in bytes in the low four bits, or one of the three kinds of byte after
+// which the opcode is still to come; above them what changes the size or follows.
+enum {
+    PackOpPrefix = 5,       // a prefix
+    PackOpEscape = 6,       // 0F: an opcode of the second map follows
+    PackOpEscape3 = 7,      // 0F 38 / 0F 3A: a third opcode byte, then ModRM
+    PackOpWord = 0x10,      // the immediate is 2 bytes under an operand-size prefix
+    PackOpQuad = 0x20,      // ... and 8 under REX.W
+    PackOpModrm = 0x40,     // a ModRM byte follows the opcode
+    PackOpGroup3 = 0x80,    // F6/F7: the immediate is only TEST's (reg 0 or 1)
+};
+
+// Where the coder stands in the instruction it is reading: the code's models see the part
+// (prefix or opcode, ModRM, SIB, or how many operand bytes remain) beside their bytes.
+struct PackX86 {
+    const uint8_t* classes;  // 512 classes
+    uint32_t phase;          // 0 opcode, 1 second map, 2 third map, 3 ModRM, 4 SIB, 5 operands
+    uint32_t remain, imm, op, mod, o16, rexw;
+};
+
+// One record for the model's world; the table of slots follows it in memory. (What the
+// coder touches for every bit comes first, where the depacker's code reaches it in fewer
+// bytes.)
 struct PackModel {
-    PackModelParams params;
-    int32_t weights[PackKinds * 8][PackMaxModels + 1]; // 16.16 fixed point
-    int32_t inputs[PackMaxModels + 1];                  // stretched, 8.8 fixed point
-    uint32_t byteHash[PackMaxModels];
-    uint32_t* slot[PackMaxModels];
-    int16_t stretch[4096];   // ln(p/(1-p)) * 256 for a 12-bit p
-    int16_t squash[4096];    // 4096/(1+exp(-x/256)) for x in -2048..2047
-    uint16_t rate[256];      // 65536/(n+1.5)
     uint64_t history;        // the last eight bytes, the newest lowest
     uint32_t c0;             // the current byte's bits so far, behind a leading 1
     uint32_t bitIndex;       // 0..7
     int32_t kind, count, set, p;
     uint32_t* table;
+    PackX86 x86;
+    PackModelParams params;
+    int32_t inputs[PackMaxModels + 1];                  // stretched, 8.8 fixed point
+    uint32_t byteHash[PackMaxModels];
+    uint32_t* slot[PackMaxModels];
+    int32_t weights[PackKinds * 8][PackMaxModels + 1]; // 16.16 fixed point
+    int16_t stretch[4096];   // ln(p/(1-p)) * 256 for a 12-bit p
+    int16_t squash[4096];    // 4096/(1+exp(-x/256)) for x in -2048..2047
+    uint16_t rate[256];      // 65536/(n+1.5)
 };
 
 // Bytes the model and its table take.
@@ -58,6 +82,51 @@ static inline uint32_t PackHash(uint32_t h)
     return h ^ (h >> 16);
 }
 
+// Follows the instruction stream by one byte. Data inside code only misleads it for a
+// while: a wrong guess costs compression, never correctness, as both sides guess alike.
+static inline void PackX86Step(PackX86* x, uint32_t b)
+{
+    uint32_t c, n;
+    switch (x->phase) {
+    case 0:
+    case 1:
+    case 2:
+        c = x->classes[(x->phase == 1) << 8 | b];
+        if (x->phase == 2) c = PackOpModrm | (x->op >> 1 & 1);    // 0F 3A takes an imm8
+        x->op = x->phase << 8 | b;
+        n = c & 15;
+        if (n == PackOpPrefix) {
+            if (b == 0x66) x->o16 = 1;
+            if ((b & 0xF0) == 0x40) x->rexw = b & 8;
+            return;
+        }
+        if (n == PackOpEscape || n == PackOpEscape3) { x->phase = n - 5; return; }
+        x->imm = n;
+        if ((c & PackOpWord) && x->o16) x->imm = 2;
+        if ((c & PackOpQuad) && x->rexw) x->imm = 8;
+        x->remain = 0;
+        if (c & (PackOpModrm | PackOpGroup3)) { x->phase = 3; x->mod = c; return; }
+        break;
+    case 3:
+        if ((x->mod & PackOpGroup3) && (b >> 3 & 7) > 1) x->imm = 0;
+        x->mod = b >> 6;
+        x->remain = x->mod == 1 ? 1 : x->mod == 2 || (x->mod == 0 && (b & 7) == 5) ? 4 : 0;
+        if (x->mod != 3 && (b & 7) == 4) { x->phase = 4; return; }
+        break;
+    case 4:
+        if (x->mod == 0 && (b & 7) == 5) x->remain = 4;
+        break;
+    default:
+        if (--x->remain) return;
+        x->phase = 0, x->o16 = x->rexw = 0;
+        return;
+    }
+    x->remain += x->imm;
+    x->imm = 0;
+    x->phase = x->remain ? 5 : 0;
+    if (!x->remain) x->o16 = x->rexw = 0;
+}
+
 // Starts a stream of the given kind: the byte history is kept across streams.
 static inline void PackSelectKind(PackModel* m, int kind)
 {
@@ -65,26 +134,26 @@ static inline void PackSelectKind(PackModel* m, int kind)
     m->count = m->params.count[kind];
 }
 
-// Hashes each model's context bytes once per byte.
+// Hashes each model's context bytes once per byte; code's also take the instruction part.
 static inline void PackHashBytes(PackModel* m)
 {
+    uint32_t part = m->kind ? 0 : (m->x86.phase + 1) | m->x86.remain << 3;
     for (int k = 0; k < m->count; ++k) {
         uint32_t mask = m->params.masks[m->kind][k], h = uint32_t(k + 1) << 24 | uint32_t(m->kind) << 20;
         for (int i = 0; i < 8; ++i)
             if (mask >> i & 1) h = PackHash(h + uint32_t(m->history >> (8 * i) & 255) + uint32_t(i) * 0x100);
-        m->byteHash[k] = h;
+        m->byteHash[k] = m->kind ? h : PackHash(h + part * 0x10001u + 0x5555);
     }
 }
 
-// Clears the record (the table too) and builds the tables: `memory` is PackModelBytes long.
-static inline PackModel* PackModelInit(void* memory, const PackModelParams* params)
+// Builds the tables in `memory`, PackModelBytes long and zeroed (as fresh pages are): a
+// zeroed slot is an unseen context, a one half that has learned nothing.
+static inline PackModel* PackModelInit(void* memory, const PackModelParams* params, const uint8_t* classes)
 {
-    uint8_t* bytes = (uint8_t*)memory;
-    for (uint32_t i = 0, n = PackModelBytes(params); i < n; ++i) bytes[i] = 0;
     PackModel* m = (PackModel*)memory;
     m->params = *params;
     m->table = (uint32_t*)(m + 1);
-    for (uint32_t i = 0, n = uint32_t(1) << params->tableBits; i < n; ++i) m->table[i] = 0x8000u << 16;
+    m->x86.classes = classes;
     // squash by stepping e = exp(-x/256) from x = 0 upwards, 2.30 fixed point; the lower
     // half mirrors the upper: squash(-x) = 4096 - squash(x)
     uint64_t one = uint64_t(1) << 30, e = one;
@@ -102,12 +171,11 @@ static inline PackModel* PackModelInit(void* memory, const PackModelParams* para
     for (int s = 0; s < PackKinds * 8; ++s)
         for (int k = 0; k < PackMaxModels; ++k) m->weights[s][k] = 22000;
     m->c0 = 1;
-    PackSelectKind(m, 0);
-    PackHashBytes(m);
     return m;
 }
 
-// The probability (12 bits) that the next bit is a 1.
+// The probability (12 bits) that the next bit is a 1. A slot holds the probability of a 1
+// in 16 bits, stored less one half, above the number of bits it has seen.
 static inline int PackPredict(PackModel* m)
 {
     uint32_t bits = 32 - m->params.tableBits, c = m->c0 * 0x9E3779B1u;
@@ -117,7 +185,7 @@ static inline int PackPredict(PackModel* m)
     for (int k = 0; k < m->count; ++k) {
         uint32_t* s = &m->table[PackHash(m->byteHash[k] + c) >> bits];
         m->slot[k] = s;
-        int32_t x = m->stretch[*s >> 20];
+        int32_t x = m->stretch[(*s >> 20) ^ 0x800];
         m->inputs[k] = x;
         dot += int64_t(w[k]) * x;
     }
@@ -137,15 +205,16 @@ static inline void PackUpdate(PackModel* m, int bit)
     int32_t* w = m->weights[m->set];
     for (int k = 0; k <= m->count; ++k) w[k] += (m->inputs[k] * err) >> m->params.mixShift;
     for (int k = 0; k < m->count; ++k) {
-        uint32_t s = *m->slot[k], p = s >> 16, n = s & 0xFFFF;
+        uint32_t s = *m->slot[k], p = (s >> 16) ^ 0x8000, n = s & 0xFFFF;
         int32_t target = bit ? 65535 : 0;
         p = uint32_t(int32_t(p) + int32_t((int64_t(target - int32_t(p)) * m->rate[n]) >> 16));
         if (n < m->params.limit) ++n;
-        *m->slot[k] = p << 16 | n;
+        *m->slot[k] = (p ^ 0x8000) << 16 | n;
     }
     m->c0 = m->c0 << 1 | uint32_t(bit);
     if (++m->bitIndex == 8) {
         m->history = m->history << 8 | (m->c0 & 255);
+        if (m->kind == 0) PackX86Step(&m->x86, m->c0 & 255);
         m->c0 = 1;
         m->bitIndex = 0;
         PackHashBytes(m);
