@@ -216,26 +216,6 @@ static void CheckRelocations(const Image& im)
 }
 
 // --- Coding ---
-struct Encoder {
-    Bytes out;
-    uint32_t low = 0, high = 0xFFFFFFFFu;
-
-    void Bit(int bit, int p)
-    {
-        uint32_t mid = low + uint32_t((uint64_t(high - low) * uint32_t(p)) >> PackProbBits);
-        if (bit) high = mid; else low = mid + 1;
-        while (((low ^ high) & 0xFF000000u) == 0) {
-            out.push_back(uint8_t(high >> 24));
-            low <<= 8;
-            high = high << 8 | 255;
-        }
-    }
-    void Flush()
-    {
-        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(low >> (24 - 8 * i)));
-    }
-};
-
 // One piece of the stream, coded with the models of its kind.
 struct Piece {
     std::string name;
@@ -272,7 +252,11 @@ static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
     static uint8_t classes[512];
     OpcodeClasses(classes);
     PackModel* m = PackModelInit(memory.data(), &params, classes);
-    Encoder e;
+    size_t total = 0;
+    for (const Piece& piece : pieces) total += piece.bytes.size();
+    Bytes out(12 * total + 4);
+    PackEncoder e;
+    PackEncoderStart(&e, out.data());
     for (Piece& piece : pieces) {
         PackSelectKind(m, piece.kind);
         PackHashBytes(m);
@@ -280,7 +264,7 @@ static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
         for (uint8_t byte : piece.bytes)
             for (int b = 7; b >= 0; --b) {
                 int bit = byte >> b & 1, p = PackPredict(m);
-                e.Bit(bit, p);
+                PackEncodeBit(&e, bit, p);
                 static double cost[4097];
                 if (cost[p] == 0) cost[p] = -__builtin_log2(p / 4096.0);
                 bits += bit ? cost[p] : cost[4096 - p];
@@ -288,8 +272,27 @@ static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
             }
         piece.bits = bits;
     }
-    e.Flush();
-    return e.out;
+    PackEncoderFlush(&e);
+    out.resize(e.size);
+    return out;
+}
+
+// Decodes the stream with the depacker's own steps; a packer that wrote what does not
+// decode to its input would make a program that fails at its first instruction.
+static void Verify(const std::vector<Piece>& pieces, const PackModelParams& params, Bytes stream)
+{
+    std::vector<uint8_t> memory(PackModelBytes(&params));
+    static uint8_t classes[512];
+    OpcodeClasses(classes);
+    PackModel* m = PackModelInit(memory.data(), &params, classes);
+    stream.resize(stream.size() + 4);   // the decoder reads ahead
+    PackDecoder d;
+    PackDecoderStart(&d, stream.data());
+    for (const Piece& piece : pieces) {
+        Bytes bytes(piece.bytes.size());
+        PackDecodeBytes(m, &d, piece.kind, bytes.data(), uint32_t(bytes.size()));
+        if (bytes != piece.bytes) Refuse("a fault of the packer: the stream does not decode to " + piece.name);
+    }
 }
 
 // Masks found by --search on the game (code: the opcode and its neighbours; data: records,
@@ -515,6 +518,7 @@ int main(int argc, char** argv)
     PackHeader header;
     std::vector<Piece> pieces = Pieces(im, header);
     Bytes stream = Encode(pieces, DefaultParams);
+    Verify(pieces, DefaultParams, stream);
     Bytes packed = PackedFile(im, stub, DefaultParams, stream);
 
     std::string temp = std::string(argv[3]) + ".part";

@@ -221,7 +221,36 @@ static inline void PackUpdate(PackModel* m, int bit)
     }
 }
 
-// --- Arithmetic decoder (the encoder is the packer's) ---
+// --- Arithmetic coder: the encoder is the packer's, the decoder the depacker's ---
+struct PackEncoder {
+    uint8_t* out;   // room for 12 bytes a byte, plus 4: a bit costs at most 12 bits
+    uint32_t size, low, high;
+};
+
+static inline void PackEncoderStart(PackEncoder* e, uint8_t* out)
+{
+    e->out = out;
+    e->size = e->low = 0;
+    e->high = 0xFFFFFFFFu;
+}
+
+static inline void PackEncodeBit(PackEncoder* e, int bit, int p)
+{
+    uint32_t mid = e->low + uint32_t((uint64_t(e->high - e->low) * uint32_t(p)) >> PackProbBits);
+    if (bit) e->high = mid; else e->low = mid + 1;
+    while (((e->low ^ e->high) & 0xFF000000u) == 0) {
+        e->out[e->size++] = uint8_t(e->high >> 24);
+        e->low <<= 8;
+        e->high = e->high << 8 | 255;
+    }
+}
+
+// Ends the stream: what the decoder reads past it is whatever follows.
+static inline void PackEncoderFlush(PackEncoder* e)
+{
+    for (int i = 0; i < 4; ++i) e->out[e->size++] = uint8_t(e->low >> (24 - 8 * i));
+}
+
 struct PackDecoder {
     const uint8_t* in;
     uint32_t low, high, x;

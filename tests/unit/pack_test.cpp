@@ -1,0 +1,262 @@
+// The packer: its coder, its code filter and the depacker's image steps on buffers, and the
+// tool as a build runs it, on small PE files made here.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "pack/pack_image.h"
+#include "pack/pack_model.h"
+
+typedef std::vector<uint8_t> Bytes;
+
+// Codes the pieces one after another with a model, decodes them with another, as packer
+// and depacker do; returns the stream's size.
+static size_t RoundTrip(const std::vector<std::pair<int, Bytes>>& pieces)
+{
+    const PackModelParams params = {{6, 6}, {{0x00, 0x01, 0x03, 0x07, 0xFF, 0x02}, {0x00, 0x01, 0x03, 0x0F, 0x05, 0x02}},
+                                    20, 6, 15, 0};
+    uint8_t classes[512];
+    for (int i = 0; i < 512; ++i) classes[i] = uint8_t(i * 37 >> 3);   // any classes at all
+    size_t total = 0;
+    for (auto& piece : pieces) total += piece.second.size();
+    Bytes stream(12 * total + 8);
+    {
+        std::vector<uint8_t> memory(PackModelBytes(&params));
+        PackModel* m = PackModelInit(memory.data(), &params, classes);
+        PackEncoder e;
+        PackEncoderStart(&e, stream.data());
+        for (auto& piece : pieces) {
+            PackSelectKind(m, piece.first);
+            PackHashBytes(m);
+            for (uint8_t byte : piece.second)
+                for (int b = 7; b >= 0; --b) {
+                    PackEncodeBit(&e, byte >> b & 1, PackPredict(m));
+                    PackUpdate(m, byte >> b & 1);
+                }
+        }
+        PackEncoderFlush(&e);
+        stream.resize(e.size);
+    }
+    const size_t size = stream.size();
+    stream.resize(size + 4, 0xA5);   // what follows the stream is not the coder's
+    std::vector<uint8_t> memory(PackModelBytes(&params));
+    PackModel* m = PackModelInit(memory.data(), &params, classes);
+    PackDecoder d;
+    PackDecoderStart(&d, stream.data());
+    for (auto& piece : pieces) {
+        Bytes out(piece.second.size());
+        PackDecodeBytes(m, &d, piece.first, out.data(), uint32_t(out.size()));
+        EXPECT_EQ(out, piece.second) << "a piece of " << piece.second.size() << " bytes, kind " << piece.first;
+    }
+    return size;
+}
+
+static Bytes Random(size_t size, uint32_t seed)
+{
+    Bytes b(size);
+    for (auto& v : b) v = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+    return b;
+}
+
+TEST(Pack, TheCoderRoundTripsEdgeInputsOfBothKinds)
+{
+    EXPECT_EQ(RoundTrip({{1, {}}}), 4u);                        // empty: the flush alone
+    EXPECT_LE(RoundTrip({{0, {0x5A}}, {1, {}}, {1, {0xFF}}}), 8u);
+    const Bytes noise = Random(65536, 7);
+    EXPECT_LT(RoundTrip({{1, noise}, {0, noise}}), 2 * 65536 * 102 / 100);   // incompressible: at most 2 % more
+    Bytes runs(300000, 0);
+    for (size_t i = 100000; i < 200000; ++i) runs[i] = uint8_t(i / 5000);
+    EXPECT_LT(RoundTrip({{0, runs}, {1, runs}}), 2000u);
+    // A megabyte of everything: text, runs, noise and code-like bytes full of E8 and 0F.
+    Bytes mixed;
+    const std::string text = "The cubes swing through the scene; protect the sphere. ";
+    while (mixed.size() < (1u << 20)) {
+        mixed.insert(mixed.end(), text.begin(), text.end());
+        Bytes r = Random(700, uint32_t(mixed.size()));
+        mixed.insert(mixed.end(), r.begin(), r.end());
+        mixed.insert(mixed.end(), 300, uint8_t(mixed.size()));
+        for (uint8_t op : {0xE8, 0x0F, 0x85, 0x48, 0x8B, 0x44, 0x24, 0x66, 0xF7, 0xC0}) mixed.push_back(op);
+    }
+    mixed.resize(1u << 20);
+    EXPECT_LT(RoundTrip({{0, mixed}}), mixed.size() * 3 / 4);
+}
+
+TEST(Pack, TheFilterMakesCallTargetsAbsoluteAndBack)
+{
+    // call +0x10 at 0x1000 reaches 0x1015; jne -0x20 at 0x1005 reaches 0x1005 + 6 - 0x20 = 0xFEB;
+    // call [rip+0x100] at 0x100B reads 0x100B + 6 + 0x100 = 0x1111. The bytes between are not
+    // opcodes the filter knows; the last call has fewer than 6 bytes left and stays.
+    Bytes code = {0xE8, 0x10, 0, 0, 0, 0x0F, 0x85, 0xE0, 0xFF, 0xFF, 0xFF, 0xFF, 0x15, 0, 1, 0, 0, 0x90, 0xE8, 1, 0};
+    const Bytes original = code;
+    PackFilterCode(code.data(), uint32_t(code.size()), 0x1000, 0);
+    const Bytes absolute = {0xE8, 0x15, 0x10, 0, 0, 0x0F, 0x85, 0xEB, 0x0F, 0, 0, 0xFF, 0x15, 0x11, 0x11, 0, 0, 0x90, 0xE8, 1, 0};
+    EXPECT_EQ(code, absolute);
+    PackFilterCode(code.data(), uint32_t(code.size()), 0x1000, 1);
+    EXPECT_EQ(code, original);
+    for (uint32_t seed = 1; seed < 40; ++seed) {   // dense with the opcodes, of every length
+        Bytes b = Random(seed * 7, seed);
+        for (size_t i = 0; i < b.size(); i += 3) b[i] = uint8_t(0xE8 + (b[i] & 1)), b[i + 1 < b.size() ? i + 1 : i] |= 0x80;
+        const Bytes before = b;
+        PackFilterCode(b.data(), uint32_t(b.size()), seed * 0x1234, 0);
+        PackFilterCode(b.data(), uint32_t(b.size()), seed * 0x1234, 1);
+        EXPECT_EQ(b, before) << seed;
+    }
+}
+
+TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
+{
+    static std::vector<std::string> asked;
+    struct Fake {
+        static void* Load(const char* name)
+        {
+            asked.push_back(name);
+            return std::strcmp(name, "MISSING.dll") ? (void*)name : nullptr;
+        }
+        static void* Find(void*, const char* name)
+        {
+            asked.push_back(name);
+            return std::strcmp(name, "Gone") ? (void*)(uintptr_t(0x1000) + std::strlen(name)) : nullptr;
+        }
+    };
+    alignas(8) uint8_t image[0x200] = {};
+    const char list[] = "\x10\0\0\0A.dll\0One\0Three\0\0\x40\0\0\0B.dll\0Fifteen\0\0\0\0\0";
+    EXPECT_EQ(PackResolveImports(image, list, Fake::Load, Fake::Find), 0u);
+    uint64_t slots[4];
+    std::memcpy(slots, image + 0x10, 16);
+    std::memcpy(slots + 2, image + 0x40, 16);
+    EXPECT_EQ(slots[0], 0x1003u);
+    EXPECT_EQ(slots[1], 0x1005u);
+    EXPECT_EQ(slots[2], 0x1007u);
+    EXPECT_EQ(slots[3], 0u);   // B.dll's list ends after one
+    EXPECT_EQ(asked, (std::vector<std::string>{"A.dll", "One", "Three", "B.dll", "Fifteen"}));
+    EXPECT_EQ(PackResolveImports(image, "\x10\0\0\0MISSING.dll\0One\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000135u);
+    EXPECT_EQ(PackResolveImports(image, "\x10\0\0\0A.dll\0Gone\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000139u);
+
+    // One block for page 0x100: a 64-bit address at 0x108, padding, another at 0x1F0.
+    alignas(8) uint8_t moved[0x200] = {};
+    const uint8_t relocs[] = {0, 1, 0, 0, 14, 0, 0, 0, 0x08, 0xA0, 0, 0, 0xF0, 0xA0};
+    std::memcpy(moved + 0x20, relocs, sizeof relocs);
+    const uint64_t a = 0x140001234u, b = 0x14000FFF8u;
+    std::memcpy(moved + 0x108, &a, 8);
+    std::memcpy(moved + 0x1F0, &b, 8);
+    PackApplyRelocations(moved, 0x20, sizeof relocs, 0x10000);
+    uint64_t ma, mb;
+    std::memcpy(&ma, moved + 0x108, 8);
+    std::memcpy(&mb, moved + 0x1F0, 8);
+    EXPECT_EQ(ma, 0x140011234u);
+    EXPECT_EQ(mb, 0x14001FFF8u);
+    EXPECT_EQ(moved[0x100], 0);   // the padding entry moved nothing
+}
+
+// --- The tool ---
+static void Put(Bytes& b, size_t at, uint64_t v, int size)
+{
+    for (int i = 0; i < size; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+
+// A small program as the linker lays one out: headers, .text at 0x1000, .data at 0x2000.
+static Bytes Program(const Bytes& code)
+{
+    Bytes f(0x600, 0);
+    f[0] = 'M', f[1] = 'Z';
+    Put(f, 0x3C, 0x40, 4);
+    Put(f, 0x40, 0x4550, 4);
+    Put(f, 0x44, 0x8664, 2);
+    Put(f, 0x46, 2, 2);
+    Put(f, 0x54, 240, 2);
+    Put(f, 0x56, 0x22, 2);
+    const size_t o = 0x58;
+    Put(f, o, 0x20B, 2);
+    Put(f, o + 16, 0x1000, 4);
+    Put(f, o + 24, 0x140000000u, 8);
+    Put(f, o + 32, 0x1000, 4);
+    Put(f, o + 36, 0x200, 4);
+    Put(f, o + 56, 0x3000, 4);
+    Put(f, o + 60, 0x200, 4);
+    Put(f, o + 68, 2, 2);
+    Put(f, o + 108, 16, 4);
+    const size_t t = o + 240;
+    std::memcpy(&f[t], ".text", 5);
+    Put(f, t + 8, 0x100, 4), Put(f, t + 12, 0x1000, 4), Put(f, t + 16, 0x200, 4), Put(f, t + 20, 0x200, 4);
+    Put(f, t + 36, 0x60000020, 4);
+    std::memcpy(&f[t + 40], ".data", 5);
+    Put(f, t + 48, 0x100, 4), Put(f, t + 52, 0x2000, 4), Put(f, t + 56, 0x200, 4), Put(f, t + 60, 0x400, 4);
+    Put(f, t + 76, 0xC0000040, 4);
+    std::memcpy(&f[0x200], code.data(), code.size());
+    std::memcpy(&f[0x400], "some data", 9);
+    return f;
+}
+
+static void Write(const std::string& path, const Bytes& b)
+{
+    std::ofstream(path, std::ios::binary).write((const char*)b.data(), std::streamsize(b.size()));
+}
+
+static Bytes Read(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(Pack, TheToolPacksAProgramAndRefusesWhatItCannotCarry)
+{
+    char pattern[] = "/tmp/korva-pack-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    auto run = [&](const Bytes& in, std::string* errors) {
+        Write(dir + "/in.exe", in);
+        const int status = std::system((std::string(KORVAPACK_PATH) + " " + dir + "/in.exe " + dir + "/stub.exe " +
+                                        dir + "/out.exe >/dev/null 2>" + dir + "/err").c_str());
+        const Bytes e = Read(dir + "/err");
+        errors->assign(e.begin(), e.end());
+        return WEXITSTATUS(status);
+    };
+    // The stub: its code, then the marker where the depacker's data goes.
+    Bytes stubCode = {0xC3, 0, 0, 0, 0, 0, 0, 0};
+    stubCode.insert(stubCode.end(), {'K', 'o', 'r', 'v', 'a', 'P', 'a', 'k'});
+    Bytes stub = Program(stubCode);
+    Put(stub, 0x46, 1, 2);   // code alone
+    Write(dir + "/stub.exe", stub);
+    const Bytes game = Program({0x48, 0x83, 0xEC, 0x28, 0xE8, 0x10, 0, 0, 0, 0x31, 0xC0, 0xC3});
+    std::string errors;
+    ASSERT_EQ(run(game, &errors), 0) << errors;
+    const Bytes out = Read(dir + "/out.exe");
+    ASSERT_GE(out.size(), 0x400u);
+    EXPECT_EQ(out.size() % 0x200, 0u);
+    EXPECT_TRUE(out[0] == 'M' && out[1] == 'Z' && out[0x40] == 'P' && out[0x41] == 'E');
+    struct stat st;
+    EXPECT_TRUE(stat((dir + "/out.exe").c_str(), &st) == 0 && (st.st_mode & 0100));
+
+    struct Bad {
+        const char* why;
+        Bytes file;
+    };
+    std::vector<Bad> bad = {{"not a PE file", Bytes{'h', 'e', 'l', 'l', 'o'}}};
+    Bytes b = game;
+    Put(b, 0x44, 0x14C, 2), Put(b, 0x58, 0x10B, 2);
+    bad.push_back({"32-bit", b});
+    b = game, Put(b, 0x58 + 112 + 8 * 9, 0x2000, 4), Put(b, 0x58 + 116 + 8 * 9, 40, 4);
+    bad.push_back({"TLS", b});
+    b = game, Put(b, 0x58 + 112, 0x2000, 4), Put(b, 0x58 + 116, 40, 4);
+    bad.push_back({"exports", b});
+    b = game, Put(b, 0x58 + 240 + 40 + 20, 0x10000, 4);
+    bad.push_back({"beyond the end of the file", b});
+    bad.push_back({"truncated", Bytes(game.begin(), game.begin() + 0x150)});
+    for (const Bad& c : bad) {
+        std::remove((dir + "/out.exe").c_str());
+        EXPECT_EQ(run(c.file, &errors), 1) << c.why;
+        EXPECT_NE(errors.find(c.why), std::string::npos) << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        EXPECT_FALSE(stat((dir + "/out.exe").c_str(), &st) == 0 || stat((dir + "/out.exe.part").c_str(), &st) == 0)
+            << c.why;
+    }
+    std::system(("rm -rf " + dir).c_str());
+}
