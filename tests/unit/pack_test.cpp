@@ -154,7 +154,9 @@ TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
     std::memcpy(&mb, moved + 0x1F0, 8);
     EXPECT_EQ(ma, 0x140011234u);
     EXPECT_EQ(mb, 0x14001FFF8u);
-    EXPECT_EQ(moved[0x100], 0);   // the padding entry moved nothing
+    uint64_t padding;
+    std::memcpy(&padding, moved + 0x100, 8);
+    EXPECT_EQ(padding, 0u);   // the padding entry moved nothing
 }
 
 // --- The tool ---
@@ -258,5 +260,11 @@ TEST(Pack, TheToolPacksAProgramAndRefusesWhatItCannotCarry)
         EXPECT_FALSE(stat((dir + "/out.exe").c_str(), &st) == 0 || stat((dir + "/out.exe.part").c_str(), &st) == 0)
             << c.why;
     }
+    // An output that cannot be put in place (a directory is there): nothing left behind.
+    Write(dir + "/in.exe", game);
+    mkdir((dir + "/taken").c_str(), 0755);
+    EXPECT_NE(std::system((std::string(KORVAPACK_PATH) + " " + dir + "/in.exe " + dir + "/stub.exe " + dir +
+                           "/taken 2>/dev/null").c_str()), 0);
+    EXPECT_FALSE(stat((dir + "/taken.part").c_str(), &st) == 0);
     std::system(("rm -rf " + dir).c_str());
 }
