@@ -179,14 +179,22 @@ def click_middle():
     run("xdotool", "mousemove", "320", "240", "sleep", "0.2", "click", "1")
 
 
+def title_on(path):
+    return uncle(path) > 0.005 and "You" not in ocr(path, *TOP_LINES)
+
+
+def briefing_on(path):
+    return bool(re.search("You are|protect", ocr(path, *TOP_LINES)))
+
+
 def title_shows():
     path = shot("title")
-    return path if uncle(path) > 0.005 and "You" not in ocr(path, *TOP_LINES) else None
+    return path if title_on(path) else None
 
 
 def briefing_shows():
     path = shot("briefing")
-    return path if re.search("You are|protect", ocr(path, *TOP_LINES)) else None
+    return path if briefing_on(path) else None
 
 
 def skip_intro():
@@ -298,10 +306,10 @@ def check_song(check, played, what, at_least, tail=2 * RATE):
 
 # --- Playing a level ---
 
-def clear_level(level, check, seconds=300):
+def clear_level(level, check, seconds=300, hit_seen=None):
     """Shoots the targets until the level interlude shows; returns its screenshot, or None.
     Every shot aims where only one whole target's box will be, so a reward read from the
-    score names the target it hit."""
+    score names the target it hit; hit_seen, if given, gets the screenshot that showed it."""
     hit, tried, shots, deaths, began = set(), [0] * 20, 0, 0, time.time()
     score = (read_score() or (None,))[0]
     while time.time() < began + seconds:
@@ -345,6 +353,8 @@ def clear_level(level, check, seconds=300):
                 break
             charged = bool(now) and now[0] <= score - 90
         rewarded = now and score is not None and now[0] >= score + 1000 and now[1] == level
+        if rewarded and hit_seen:
+            hit_seen(path)
         if rewarded and check and score >= 200:
             check = check("a hit raises the score (%d -> %d)" % (score, now[0]), True) and None
         if rewarded or tried[target] >= 6:
