@@ -7,6 +7,7 @@ Usage: scripts/demo.py --seconds N --out DIR"""
 import argparse
 import glob
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -65,7 +66,7 @@ def what_shows(path):
     score = h.score_on(path)
     if score:
         return "play, score %d, level %d" % score
-    return "briefing" if h.briefing_on(path) else "title" if "Brums" in h.ocr(path, *h.TOP_LINES) else ""
+    return "briefing" if h.briefing_on(path) else "title" if re.search("Korva|Brums", h.ocr(path, *h.TOP_LINES)) else ""
 
 
 def label_font():  # ImageMagick's default face is often not installed: the game's own, else any
@@ -129,6 +130,7 @@ def main():
     # Set even when started with Ctrl+C ignored (in the background): it is how the run is stopped.
     signal.signal(signal.SIGINT, signal.default_int_handler)
     signal.signal(signal.SIGTERM, signal.default_int_handler)
+    os.nice(5)  # the screen reading yields to the game: its sound thread must keep the device fed
 
     sound = h.recording("demo")
     game, camera, code, interrupted = None, None, None, False
@@ -175,6 +177,9 @@ def main():
     sheet, wav = os.path.join(args.out, "contact-sheet.png"), os.path.join(args.out, "sound.wav")
     save_wav(played, wav)
     say("%d screenshots in %s" % (len(shots), args.out))
+    kinds = [label.split(",")[0] for label in labels if label]
+    if kinds:
+        say("they show: " + ", ".join("%s (%d)" % (k, kinds.count(k)) for k in dict.fromkeys(kinds)))
     if shots and contact_sheet(shots, labels or [""] * len(shots), sheet):
         say("contact sheet: " + sheet)
     music = len(played.strip(b"\0")) / 4 / h.RATE
