@@ -13,7 +13,7 @@ import wave
 from harness import (ROOT, SHOTS, Checks, briefing_on, check_song, grey, our_games, run, score_on,
                      target_box, title_on, until)
 
-SECONDS = 25
+SECONDS = 30
 DEMO = os.path.join(ROOT, "build", "demo")
 check = Checks("headless")
 run("wineserver", "-k")  # the prefix's server belongs to the display it started on
@@ -74,8 +74,8 @@ check("they show the title and the briefing", any(map(title_on, shots)) and any(
 play = [(path, score) for path, score in ((path, score_on(path)) for path in shots) if score]
 drawn = [path for path, (_, level) in play if cubes_drawn(path, level)]
 # A hit earns 2000 and the score starts at 2000 (3000 after a death): above 3200, a cube was hit.
-check("they show play: %d with the score read (%s; one above 3200 shows a hit), %d with the cubes where the game puts them"
-      % (len(play), ", ".join(str(score) for _, (score, _) in play), len(drawn)),
+check("they show play: %d with the score read (%s; one above 3200 shows a hit), %d with the cubes where the game"
+      " puts them" % (len(play), ", ".join(str(score) for _, (score, _) in play), len(drawn)),
       len(play) >= 3 and max(score for _, (score, _) in play) > 3200 and drawn)
 
 sheet = os.path.join(DEMO, "contact-sheet.png")
@@ -87,8 +87,8 @@ check("a contact sheet of them, five 213x160 a row with their times (%s), and it
 with wave.open(os.path.join(DEMO, "sound.wav")) as w:
     fmt, played = (w.getnchannels(), w.getsampwidth(), w.getframerate()), w.readframes(w.getnframes())
 check("the sound saved as 16-bit stereo at 44,100 Hz (%s)" % (fmt,), fmt == (2, 2, 44100))
-# The music starts when the briefing is clicked away, some 10 s into the run.
-check_song(check, played, "headless", SECONDS - 15)
+# The music starts when the briefing is clicked away, 8 to 14 s into the run (more on a busy machine).
+check_song(check, played, "headless", SECONDS - 18)
 if check.failed:
     print("--- ./run said:\n" + said())
 
