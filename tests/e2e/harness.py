@@ -179,14 +179,22 @@ def click_middle():
     run("xdotool", "mousemove", "320", "240", "sleep", "0.2", "click", "1")
 
 
+def title_on(path):
+    return uncle(path) > 0.005 and "You" not in ocr(path, *TOP_LINES)
+
+
+def briefing_on(path):
+    return bool(re.search("You are|protect", ocr(path, *TOP_LINES)))
+
+
 def title_shows():
     path = shot("title")
-    return path if uncle(path) > 0.005 and "You" not in ocr(path, *TOP_LINES) else None
+    return path if title_on(path) else None
 
 
 def briefing_shows():
     path = shot("briefing")
-    return path if re.search("You are|protect", ocr(path, *TOP_LINES)) else None
+    return path if briefing_on(path) else None
 
 
 def skip_intro():
@@ -282,26 +290,28 @@ def follow_song(played, song, tail):
 
 def check_song(check, played, what, at_least, tail=2 * RATE):
     """Checks that the device played the song from its start, in order, for at least
-    `at_least` seconds, and reports the silences the output path inserted."""
+    `at_least` seconds, and reports the silences the output path inserted: they take their
+    time on the clock too, so they count towards it."""
     song_path = os.path.join(SHOTS, "e2e-song.wav")
     subprocess.run([os.path.join(ROOT, "build", "native", "xm2wav"), os.path.join(ROOT, "assets", "song.xm"),
                     song_path, "--seconds", "%.1f" % (len(played) / 4 / RATE + 2)], capture_output=True)
     with open(song_path, "rb") as f:
         song = f.read()[44:]
     seconds, silences, fault = follow_song(played, song, tail)
+    silent = sum(n for _, n in silences) / RATE
     print("NOTE: %s: %d silences inserted by the output path (%.1f a minute), %.0f ms in all, over %.1f s"
-          % (what, len(silences), 60 * len(silences) / max(seconds, 1),
-             sum(n for _, n in silences) * 1000.0 / RATE, seconds), flush=True)
-    return check("%s: the device played %.1f s (of at least %.1f) of the song from its start, in order%s"
-                 % (what, seconds, at_least, "" if not fault else ": " + fault), fault is None and seconds >= at_least)
+          % (what, len(silences), 60 * len(silences) / max(seconds, 1), silent * 1000, seconds), flush=True)
+    return check("%s: the device played %.1f s of the song from its start, in order, and %.1f s of silence"
+                 " (of at least %.1f s)%s" % (what, seconds, silent, at_least, "" if not fault else ": " + fault),
+                 fault is None and seconds + silent >= at_least)
 
 
 # --- Playing a level ---
 
-def clear_level(level, check, seconds=300):
+def clear_level(level, check, seconds=300, hit_seen=None):
     """Shoots the targets until the level interlude shows; returns its screenshot, or None.
     Every shot aims where only one whole target's box will be, so a reward read from the
-    score names the target it hit."""
+    score names the target it hit; hit_seen, if given, gets the screenshot that showed it."""
     hit, tried, shots, deaths, began = set(), [0] * 20, 0, 0, time.time()
     score = (read_score() or (None,))[0]
     while time.time() < began + seconds:
@@ -345,6 +355,8 @@ def clear_level(level, check, seconds=300):
                 break
             charged = bool(now) and now[0] <= score - 90
         rewarded = now and score is not None and now[0] >= score + 1000 and now[1] == level
+        if rewarded and hit_seen:
+            hit_seen(path)
         if rewarded and check and score >= 200:
             check = check("a hit raises the score (%d -> %d)" % (score, now[0]), True) and None
         if rewarded or tried[target] >= 6:
