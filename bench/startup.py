@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
 """Start-up times of the game under Wine on the virtual display, full screen, median of
-several runs:
+several runs, for the packed game and the unpacked one beside it:
 
     bench/startup.sh [runs, default 5]
+
+The packed program's start differs from the unpacked one's by its depacking alone (the
+depacker rebuilds the image, then enters it): the difference of their first lines is the
+time from process start to the game's entry point, beyond what the unpacked one takes.
 
 The moments come from Wine's own trace with timestamps (channels win and ddraw), on the
 same millisecond clock as this script's: the setup window's creation, the main window's
@@ -51,13 +55,13 @@ def moments(log_path):
     return found
 
 
-def one_run(index):
+def one_run(exe, index):
     log_path = os.path.join(SHOTS, "startup-%d.log" % index)
     env = dict(os.environ, WINEDEBUG="-all,+timestamp,trace+win,trace+ddraw",
                KORVA_AUDIO_FILE=os.path.join(SHOTS, "startup-audio.raw"))
     spawn = clock_ms()
     with open(log_path, "w") as log:
-        game = subprocess.Popen([os.environ.get("KORVA_WINE", "wine"), "build/win/korvastil.exe"],
+        game = subprocess.Popen([os.environ.get("KORVA_WINE", "wine"), exe],
                                 cwd=ROOT, env=env, stderr=log)
     try:
         setup = window("Direct device setup", 60)
@@ -87,14 +91,20 @@ def one_run(index):
 
 def main():
     runs = int(sys.argv[1]) if len(sys.argv) > 1 else 5
-    results = [r for r in (one_run(i) for i in range(runs)) if r]
-    if not results:
-        sys.exit("startup: no run produced the trace it needs")
-    print("start-up under Wine, full screen, median of %d runs (ms)" % len(results))
-    for key in results[0]:
-        values = [r[key] for r in results]
-        print("  %-46s %7.0f   (%s)" % (key, statistics.median(values),
-                                         " ".join("%.0f" % v for v in values)))
+    first = {}
+    for exe in ("build/win/korvastil.exe", "build/win/korvastil-unpacked.exe"):
+        results = [r for r in (one_run(exe, i) for i in range(runs)) if r]
+        if not results:
+            sys.exit("startup: no run of %s produced the trace it needs" % exe)
+        print("%s (%d bytes): start-up under Wine, full screen, median of %d runs (ms)"
+              % (exe, os.path.getsize(os.path.join(ROOT, exe)), len(results)))
+        for key in results[0]:
+            values = [r[key] for r in results]
+            print("  %-46s %7.0f   (%s)" % (key, statistics.median(values),
+                                             " ".join("%.0f" % v for v in values)))
+        first[exe] = statistics.median(r["process start -> setup window"] for r in results)
+    print("depacking (packed - unpacked, process start -> setup window): %.0f ms"
+          % (first["build/win/korvastil.exe"] - first["build/win/korvastil-unpacked.exe"]))
 
 
 if __name__ == "__main__":

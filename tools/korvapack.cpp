@@ -10,6 +10,7 @@
 // depacker, its model's settings, the coded stream and an import table naming the few
 // KERNEL32 functions the depacker calls. Anything it cannot carry faithfully is refused
 // with one line and exit status 1, and no output file is left.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -518,7 +519,9 @@ int main(int argc, char** argv)
     PackHeader header;
     std::vector<Piece> pieces = Pieces(im, header);
     Bytes stream = Encode(pieces, DefaultParams);
+    auto began = std::chrono::steady_clock::now();
     Verify(pieces, DefaultParams, stream);
+    double decodeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
     Bytes packed = PackedFile(im, stub, DefaultParams, stream);
 
     std::string temp = std::string(argv[3]) + ".part";
@@ -536,7 +539,8 @@ int main(int argc, char** argv)
         std::printf("  %-8s %6zu -> %8.1f bytes\n", p.name.c_str(), p.bytes.size(), p.bits / 8);
         total += p.bits / 8;
     }
-    std::printf("korvapack: %s: %zu -> %zu bytes (depacker %zu, stream %zu, modelled %.0f)\n", argv[1],
-                im.file.size(), packed.size(), stub.code.size(), stream.size(), total);
+    std::printf("korvapack: %s: %zu -> %zu bytes (depacker %zu, stream %zu, modelled %.0f; decoded again "
+                "in %.0f ms)\n", argv[1], im.file.size(), packed.size(), stub.code.size(), stream.size(), total,
+                decodeMs);
     return 0;
 }

@@ -54,12 +54,14 @@ struct PackModel {
     uint64_t history;        // the last eight bytes, the newest lowest
     uint32_t c0;             // the current byte's bits so far, behind a leading 1
     uint32_t bitIndex;       // 0..7
+    uint32_t nibble;         // the current nibble's bits so far, behind a leading 1
     int32_t kind, count, set, p;
     uint32_t* table;
     PackX86 x86;
     PackModelParams params;
     int32_t inputs[PackMaxModels + 1];                  // stretched, 8.8 fixed point
     uint32_t byteHash[PackMaxModels];
+    uint32_t line[PackMaxModels];    // each model's 16 slots for the nibble (one cache line)
     uint32_t* slot[PackMaxModels];
     int32_t weights[PackKinds * 8][PackMaxModels + 1]; // 16.16 fixed point
     int16_t stretch[4096];   // ln(p/(1-p)) * 256 for a 12-bit p
@@ -134,6 +136,16 @@ static inline void PackSelectKind(PackModel* m, int kind)
     m->count = m->params.count[kind];
 }
 
+// Finds each model's line for the nibble to come: its 15 bit contexts share one cache line,
+// so a byte costs a model two memory fetches, not eight.
+static inline void PackNibble(PackModel* m)
+{
+    uint32_t c = m->c0 * 0x9E3779B1u;
+    for (int k = 0; k < m->count; ++k)
+        m->line[k] = PackHash(m->byteHash[k] + c) >> (36 - m->params.tableBits) << 4;
+    m->nibble = 1;
+}
+
 // Hashes each model's context bytes once per byte; code's also take the instruction part.
 static inline void PackHashBytes(PackModel* m)
 {
@@ -144,6 +156,7 @@ static inline void PackHashBytes(PackModel* m)
             if (mask >> i & 1) h = PackHash(h + uint32_t(m->history >> (8 * i) & 255) + uint32_t(i) * 0x100);
         m->byteHash[k] = m->kind ? h : PackHash(h + part * 0x10001u + 0x5555);
     }
+    PackNibble(m);
 }
 
 // Builds the tables in `memory`, PackModelBytes long and zeroed (as fresh pages are): a
@@ -178,12 +191,11 @@ static inline PackModel* PackModelInit(void* memory, const PackModelParams* para
 // in 16 bits, stored less one half, above the number of bits it has seen.
 static inline int PackPredict(PackModel* m)
 {
-    uint32_t bits = 32 - m->params.tableBits, c = m->c0 * 0x9E3779B1u;
     int64_t dot = 0;
     m->set = m->kind * 8 + int(m->bitIndex);
     const int32_t* w = m->weights[m->set];
     for (int k = 0; k < m->count; ++k) {
-        uint32_t* s = &m->table[PackHash(m->byteHash[k] + c) >> bits];
+        uint32_t* s = &m->table[m->line[k] + m->nibble];
         m->slot[k] = s;
         int32_t x = m->stretch[(*s >> 20) ^ 0x800];
         m->inputs[k] = x;
@@ -212,7 +224,9 @@ static inline void PackUpdate(PackModel* m, int bit)
         *m->slot[k] = (p ^ 0x8000) << 16 | n;
     }
     m->c0 = m->c0 << 1 | uint32_t(bit);
-    if (++m->bitIndex == 8) {
+    m->nibble = m->nibble << 1 | uint32_t(bit);
+    if (++m->bitIndex == 4) PackNibble(m);
+    if (m->bitIndex == 8) {
         m->history = m->history << 8 | (m->c0 & 255);
         if (m->kind == 0) PackX86Step(&m->x86, m->c0 & 255);
         m->c0 = 1;
