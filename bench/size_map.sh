@@ -4,6 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh bench
-scripts/build.sh win --target korvastil >/dev/null
+scripts/build.sh win --target korvastil >/dev/null   # the packed game, its parts beside it
 scripts/build.sh win32 --target korvastil >/dev/null
 python3 bench/size_map.py "$@"
