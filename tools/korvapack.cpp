@@ -222,7 +222,7 @@ struct Piece {
     std::string name;
     int kind;
     Bytes bytes;
-    double bits = 0;   // what it cost
+    uint32_t cost = 0;   // the bytes of stream it took
 };
 
 // The x86-64 opcode maps by class (pack_model.h): M ModRM, b imm8, w imm16, e imm16 and imm8,
@@ -259,19 +259,9 @@ static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
     PackEncoder e;
     PackEncoderStart(&e, out.data());
     for (Piece& piece : pieces) {
-        PackSelectKind(m, piece.kind);
-        PackHashBytes(m);
-        double bits = 0;
-        for (uint8_t byte : piece.bytes)
-            for (int b = 7; b >= 0; --b) {
-                int bit = byte >> b & 1, p = PackPredict(m);
-                PackEncodeBit(&e, bit, p);
-                static double cost[4097];
-                if (cost[p] == 0) cost[p] = -__builtin_log2(p / 4096.0);
-                bits += bit ? cost[p] : cost[4096 - p];
-                PackUpdate(m, bit);
-            }
-        piece.bits = bits;
+        uint32_t before = e.size;
+        PackEncodeBytes(m, &e, piece.kind, piece.bytes.data(), uint32_t(piece.bytes.size()));
+        piece.cost = e.size - before;
     }
     PackEncoderFlush(&e);
     out.resize(e.size);
@@ -502,7 +492,7 @@ int main(int argc, char** argv)
         std::vector<Piece> pieces = Pieces(im, header);
         if (getenv("KORVAPACK_MEASURE")) {
             Bytes stream = Encode(pieces, DefaultParams);
-            for (const Piece& p : pieces) std::printf("  %-8s %6zu -> %8.1f\n", p.name.c_str(), p.bytes.size(), p.bits / 8);
+            for (const Piece& p : pieces) std::printf("  %-8s %6zu -> %6u\n", p.name.c_str(), p.bytes.size(), p.cost);
             std::printf("stream %zu\n", stream.size());
             return 0;
         }
@@ -534,13 +524,8 @@ int main(int argc, char** argv)
         inputName = argv[3];
         Refuse("cannot write it");
     }
-    double total = 0;
-    for (const Piece& p : pieces) {
-        std::printf("  %-8s %6zu -> %8.1f bytes\n", p.name.c_str(), p.bytes.size(), p.bits / 8);
-        total += p.bits / 8;
-    }
-    std::printf("korvapack: %s: %zu -> %zu bytes (depacker %zu, stream %zu, modelled %.0f; decoded again "
-                "in %.0f ms)\n", argv[1], im.file.size(), packed.size(), stub.code.size(), stream.size(), total,
-                decodeMs);
+    for (const Piece& p : pieces) std::printf("  %-8s %6zu -> %6u bytes\n", p.name.c_str(), p.bytes.size(), p.cost);
+    std::printf("korvapack: %s: %zu -> %zu bytes (depacker %zu, stream %zu; decoded again in %.0f ms)\n",
+                argv[1], im.file.size(), packed.size(), stub.code.size(), stream.size(), decodeMs);
     return 0;
 }

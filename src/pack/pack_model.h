@@ -292,6 +292,19 @@ static inline int PackDecodeBit(PackDecoder* d, int p)
     return bit;
 }
 
+// Codes `size` bytes of the given kind (the packer's side of PackDecodeBytes).
+static inline void PackEncodeBytes(PackModel* m, PackEncoder* e, int kind, const uint8_t* in, uint32_t size)
+{
+    PackSelectKind(m, kind);
+    PackHashBytes(m);
+    for (uint32_t i = 0; i < size; ++i)
+        for (int b = 7; b >= 0; --b) {
+            int bit = in[i] >> b & 1;
+            PackEncodeBit(e, bit, PackPredict(m));
+            PackUpdate(m, bit);
+        }
+}
+
 // Decodes `size` bytes of the given kind into `out`.
 static inline void PackDecodeBytes(PackModel* m, PackDecoder* d, int kind, uint8_t* out, uint32_t size)
 {

@@ -34,15 +34,7 @@ static size_t RoundTrip(const std::vector<std::pair<int, Bytes>>& pieces)
         PackModel* m = PackModelInit(memory.data(), &params, classes);
         PackEncoder e;
         PackEncoderStart(&e, stream.data());
-        for (auto& piece : pieces) {
-            PackSelectKind(m, piece.first);
-            PackHashBytes(m);
-            for (uint8_t byte : piece.second)
-                for (int b = 7; b >= 0; --b) {
-                    PackEncodeBit(&e, byte >> b & 1, PackPredict(m));
-                    PackUpdate(m, byte >> b & 1);
-                }
-        }
+        for (auto& piece : pieces) PackEncodeBytes(m, &e, piece.first, piece.second.data(), uint32_t(piece.second.size()));
         PackEncoderFlush(&e);
         stream.resize(e.size);
     }
@@ -130,13 +122,11 @@ TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
     alignas(8) uint8_t image[0x200] = {};
     const char list[] = "\x10\0\0\0A.dll\0One\0Three\0\0\x40\0\0\0B.dll\0Fifteen\0\0\0\0\0";
     EXPECT_EQ(PackResolveImports(image, list, Fake::Load, Fake::Find), 0u);
-    uint64_t slots[4];
-    std::memcpy(slots, image + 0x10, 16);
-    std::memcpy(slots + 2, image + 0x40, 16);
-    EXPECT_EQ(slots[0], 0x1003u);
-    EXPECT_EQ(slots[1], 0x1005u);
-    EXPECT_EQ(slots[2], 0x1007u);
-    EXPECT_EQ(slots[3], 0u);   // B.dll's list ends after one
+    auto at = [](const uint8_t* p) { uint64_t v; std::memcpy(&v, p, 8); return v; };
+    EXPECT_EQ(at(image + 0x10), 0x1003u);
+    EXPECT_EQ(at(image + 0x18), 0x1005u);
+    EXPECT_EQ(at(image + 0x40), 0x1007u);
+    EXPECT_EQ(at(image + 0x48), 0u);   // B.dll's list ends after one
     EXPECT_EQ(asked, (std::vector<std::string>{"A.dll", "One", "Three", "B.dll", "Fifteen"}));
     EXPECT_EQ(PackResolveImports(image, "\x10\0\0\0MISSING.dll\0One\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000135u);
     EXPECT_EQ(PackResolveImports(image, "\x10\0\0\0A.dll\0Gone\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000139u);
@@ -149,14 +139,9 @@ TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
     std::memcpy(moved + 0x108, &a, 8);
     std::memcpy(moved + 0x1F0, &b, 8);
     PackApplyRelocations(moved, 0x20, sizeof relocs, 0x10000);
-    uint64_t ma, mb;
-    std::memcpy(&ma, moved + 0x108, 8);
-    std::memcpy(&mb, moved + 0x1F0, 8);
-    EXPECT_EQ(ma, 0x140011234u);
-    EXPECT_EQ(mb, 0x14001FFF8u);
-    uint64_t padding;
-    std::memcpy(&padding, moved + 0x100, 8);
-    EXPECT_EQ(padding, 0u);   // the padding entry moved nothing
+    EXPECT_EQ(at(moved + 0x108), 0x140011234u);
+    EXPECT_EQ(at(moved + 0x1F0), 0x14001FFF8u);
+    EXPECT_EQ(at(moved + 0x100), 0u);   // the padding entry moved nothing
 }
 
 // --- The tool ---
@@ -169,30 +154,15 @@ static void Put(Bytes& b, size_t at, uint64_t v, int size)
 static Bytes Program(const Bytes& code)
 {
     Bytes f(0x600, 0);
-    f[0] = 'M', f[1] = 'Z';
-    Put(f, 0x3C, 0x40, 4);
-    Put(f, 0x40, 0x4550, 4);
-    Put(f, 0x44, 0x8664, 2);
-    Put(f, 0x46, 2, 2);
-    Put(f, 0x54, 240, 2);
-    Put(f, 0x56, 0x22, 2);
-    const size_t o = 0x58;
-    Put(f, o, 0x20B, 2);
-    Put(f, o + 16, 0x1000, 4);
-    Put(f, o + 24, 0x140000000u, 8);
-    Put(f, o + 32, 0x1000, 4);
-    Put(f, o + 36, 0x200, 4);
-    Put(f, o + 56, 0x3000, 4);
-    Put(f, o + 60, 0x200, 4);
-    Put(f, o + 68, 2, 2);
-    Put(f, o + 108, 16, 4);
-    const size_t t = o + 240;
-    std::memcpy(&f[t], ".text", 5);
-    Put(f, t + 8, 0x100, 4), Put(f, t + 12, 0x1000, 4), Put(f, t + 16, 0x200, 4), Put(f, t + 20, 0x200, 4);
-    Put(f, t + 36, 0x60000020, 4);
-    std::memcpy(&f[t + 40], ".data", 5);
-    Put(f, t + 48, 0x100, 4), Put(f, t + 52, 0x2000, 4), Put(f, t + 56, 0x200, 4), Put(f, t + 60, 0x400, 4);
-    Put(f, t + 76, 0xC0000040, 4);
+    const size_t o = 0x58, t = o + 240;   // the optional header, the section table
+    static const struct { size_t at; uint64_t v; int size; } fields[] = {
+        {0, 'M' | 'Z' << 8, 2}, {0x3C, 0x40, 4}, {0x40, 0x4550, 4}, {0x44, 0x8664, 2}, {0x46, 2, 2},
+        {0x54, 240, 2}, {0x56, 0x22, 2}, {o, 0x20B, 2}, {o + 16, 0x1000, 4}, {o + 24, 0x140000000u, 8},
+        {o + 32, 0x1000, 4}, {o + 36, 0x200, 4}, {o + 56, 0x3000, 4}, {o + 60, 0x200, 4}, {o + 68, 2, 2},
+        {o + 108, 16, 4}, {t, 0x747865742E, 8}, {t + 8, 0x100, 4}, {t + 12, 0x1000, 4}, {t + 16, 0x200, 4},
+        {t + 20, 0x200, 4}, {t + 36, 0x60000020, 4}, {t + 40, 0x617461642E, 8}, {t + 48, 0x100, 4},
+        {t + 52, 0x2000, 4}, {t + 56, 0x200, 4}, {t + 60, 0x400, 4}, {t + 76, 0xC0000040, 4}};
+    for (auto& field : fields) Put(f, field.at, field.v, field.size);
     std::memcpy(&f[0x200], code.data(), code.size());
     std::memcpy(&f[0x400], "some data", 9);
     return f;
