@@ -3,6 +3,8 @@
 // program).
 //
 //   korvapack IN.exe STUB.exe OUT.exe    pack IN with the depacker from STUB into OUT
+//   korvapack --base ADDR IN STUB OUT     the same, the packed program based at ADDR: the
+//                                         depacker then moves the image's addresses
 //   korvapack --search IN.exe            look for better context masks, print them
 //
 // The packed image: headers; one uninitialised read-write section where the original
@@ -335,7 +337,8 @@ enum { StubSlots = 6 };  // LoadLibraryA, GetProcAddress, VirtualAlloc, VirtualP
 static const char* const StubImports[] = {"LoadLibraryA", "GetProcAddress", "VirtualAlloc",
                                           "VirtualProtect", "VirtualFree"};
 
-static Bytes PackedFile(const Image& im, const Stub& stub, const PackModelParams& params, const Bytes& stream)
+static Bytes PackedFile(const Image& im, const Stub& stub, const PackModelParams& params, const Bytes& stream,
+                        uint64_t imageBase)
 {
     const uint32_t fileAlign = 0x200, sectionAlign = 0x1000, headers = 0x200;
     const uint32_t stubRva = Align(im.sizeOfImage, sectionAlign);
@@ -388,7 +391,7 @@ static Bytes PackedFile(const Image& im, const Stub& stub, const PackModelParams
     Put(f, opt + 12, im.sizeOfImage - 0x1000, 4);           // size of uninitialised data
     Put(f, opt + 16, stubRva + stub.entry, 4);
     Put(f, opt + 20, stubRva, 4);                           // base of code
-    Put(f, opt + 24, im.imageBase, 8);
+    Put(f, opt + 24, imageBase, 8);
     Put(f, opt + 32, sectionAlign, 4);
     Put(f, opt + 36, fileAlign, 4);
     for (int o = 40; o < 56; o += 2) Put(f, opt + o, Get(im.file, im.optional + o, 2), 2);  // versions
@@ -500,8 +503,18 @@ int main(int argc, char** argv)
         Search(pieces, DefaultParams);
         return 0;
     }
+    uint64_t base = 0;
+    if (argc == 6 && std::strcmp(argv[1], "--base") == 0) {
+        char* end;
+        base = std::strtoull(argv[2], &end, 0);
+        if (*end || !base || base % 0x10000) {
+            std::fprintf(stderr, "korvapack: --base %s: not an address on a 64 KiB boundary\n", argv[2]);
+            return 1;
+        }
+        argv += 2, argc -= 2;
+    }
     if (argc != 4) {
-        std::fprintf(stderr, "usage: korvapack IN.exe STUB.exe OUT.exe | korvapack --search IN.exe\n");
+        std::fprintf(stderr, "usage: korvapack [--base ADDR] IN.exe STUB.exe OUT.exe | korvapack --search IN.exe\n");
         return 2;
     }
     inputName = argv[1];
@@ -513,7 +526,7 @@ int main(int argc, char** argv)
     auto began = std::chrono::steady_clock::now();
     Verify(pieces, DefaultParams, stream);
     double decodeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
-    Bytes packed = PackedFile(im, stub, DefaultParams, stream);
+    Bytes packed = PackedFile(im, stub, DefaultParams, stream, base ? base : im.imageBase);
 
     std::string temp = std::string(argv[3]) + ".part";
     FILE* f = std::fopen(temp.c_str(), "wb");

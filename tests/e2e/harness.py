@@ -154,10 +154,10 @@ def window(name, seconds):
     return until(lambda: (run("xdotool", "search", "--name", name).split() or [None])[0], seconds, 0.1)
 
 
-def start(windowed=False, retrace=True, stupid=False, mode_row=0, env=None):
+def start(windowed=False, retrace=True, stupid=False, mode_row=0, env=None, exe="build/win/korvastil.exe"):
     """Starts the game and waits for its setup window, whose choices it clicks;
     returns (process, setup window)."""
-    game = subprocess.Popen([os.environ.get("KORVA_WINE", "wine"), "build/win/korvastil.exe"],
+    game = subprocess.Popen([os.environ.get("KORVA_WINE", "wine"), exe],
                             cwd=ROOT, env=dict(os.environ, **(env or {})), stderr=subprocess.DEVNULL)
     setup = window("Direct device setup", 60)
     if setup:

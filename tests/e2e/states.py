@@ -4,6 +4,7 @@ exit code 0 within the time the state allows (the death screen runs to its end f
 music stops, and no process is left behind. With no sound output the game says so and ends
 with exit code 1."""
 import os
+import subprocess
 import time
 
 from harness import (RATE, Checks, recording, briefing_shows, click_middle, empty_spot,
@@ -62,4 +63,23 @@ for state, way, seconds, lasts in (("setup window", "close", 5, 0),
             time.sleep(0.5)
             played = sound()
             check("%s: the music stopped" % name, played.strip(b"\0") != b"" and played[-RATE:].count(0) == RATE)
+
+# The packed game based elsewhere: the depacker moves every address of the image, and the
+# game plays as before (a packed program is moved whenever Windows loads it elsewhere).
+moved = os.path.join("build", "win", "moved", "korvastil.exe")
+os.makedirs(os.path.dirname(moved), exist_ok=True)
+packed = subprocess.run(["build/win/host/korvapack", "--base", "0x150000000", "build/win/korvastil-unpacked.exe",
+                         "build/win/korvastil-depacker.exe", moved], capture_output=True).returncode == 0
+check("moved elsewhere: packed for another base", packed)
+game, setup = start(exe=moved) if packed else (None, None)
+try:
+    main = setup and press_start(setup)
+    shown = bool(main) and until(title_shows, 20)
+    check("moved elsewhere: the title screen shows", bool(shown))
+    if shown:
+        quit_by("Escape", main)
+        check("moved elsewhere: Escape ends it with exit code 0", ends_with(game, 5) == 0)
+finally:
+    if game:
+        stop(game)
 check.finish()
