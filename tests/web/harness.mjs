@@ -4,14 +4,22 @@ import http from 'node:http'; import fs from 'node:fs'; import path from 'node:p
 
 export const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..'),
   web = path.join(root, 'build/web'), shots = path.join(root, 'build/web-shots');
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.woff2': 'font/woff2' };
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.woff2': 'font/woff2',
+  '.json': 'application/manifest+json', '.svg': 'image/svg+xml' };
 
-export async function open(query = '') {
+// The page in a browser of its own. `query` follows index.html; `context` is Playwright's (a phone's
+// viewport, touch); `serve(name, bytes)` may change a file as served (a new build), or return null
+// to fail the request as a cut network would.
+export async function open(query = '', { context = {}, serve = (name, data) => data } = {}) {
+  const served = [];
   const server = http.createServer((req, res) => {
     const file = path.join(web, path.normalize(decodeURIComponent(req.url.split('?')[0])).replace(/^\/$/, '/index.html'));
     fs.readFile(file, (err, data) => {
       if (err || !file.startsWith(web)) { res.writeHead(404).end(); return; }
-      res.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' }).end(data);
+      const body = serve(path.basename(file), data);
+      if (!body) { res.destroy(); return; }
+      served.push(path.basename(file));
+      res.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' }).end(body);
     });
   });
   await new Promise(ok => server.listen(0, '127.0.0.1', ok));
@@ -19,7 +27,7 @@ export async function open(query = '') {
     args: ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--ignore-gpu-blocklist',
       '--autoplay-policy=no-user-gesture-required', '--no-sandbox', '--disable-background-networking',
       '--disable-background-timer-throttling', '--disable-renderer-backgrounding'] });
-  const page = await browser.newPage({ viewport: { width: 1100, height: 800 } });
+  const page = await browser.newPage({ viewport: { width: 1100, height: 800 }, ...context });
   // Bytes leave the page as base64: exact, and far quicker than a JSON array.
   await page.addInitScript(() => { window.__b64 = (a, s = '') => { const u = new Uint8Array(a.buffer, a.byteOffset, a.byteLength);
     for (let i = 0; i < u.length; i += 0x8000) s += String.fromCharCode.apply(null, u.subarray(i, i + 0x8000)); return btoa(s); }; });
@@ -30,7 +38,7 @@ export async function open(query = '') {
   fs.mkdirSync(shots, { recursive: true });
   const close = async () => { await browser.close().catch(() => {}); server.close(); };
   await page.goto(`http://127.0.0.1:${server.address().port}/index.html${query}`, { timeout: 20000 }).catch(async e => { await close(); throw e; });
-  return { page, errors, close };
+  return { page, errors, close, served, browser };
 }
 
 // Polls fn (in the page) until it returns something true, at most `seconds`; throws a clear reason.
@@ -48,11 +56,31 @@ export const frames = async (page, n) =>
 // A press as a player makes it: down over the canvas, held for a few frames, released. Returns
 // how many frames were presented while it was held.
 export async function press(page, x, y, hold = 2) {
-  const box = await page.locator('#screen').boundingBox();
-  await page.mouse.move(box.x + x, box.y + y);
+  [x, y] = await toPage(page, x, y);
+  await page.mouse.move(x, y);
   const f0 = await page.evaluate(() => korva.frames);
   await page.mouse.down(); await frames(page, hold); await page.mouse.up();
   return await page.evaluate(() => korva.frames) - f0;
+}
+
+// Canvas pixels to the page's: the picture is scaled to fit the page.
+export async function toPage(page, x, y) {
+  const [box, w, h] = await page.evaluate(() => (c => [c.getBoundingClientRect().toJSON(), c.width, c.height])(document.getElementById('screen')));
+  return [box.x + (x + 0.5) * box.width / w, box.y + (y + 0.5) * box.height / h];
+}
+
+// A finger on the canvas through the DevTools protocol's touch events, as a phone sends them:
+// down at canvas pixel (x, y), held while `hold` frames are presented, lifted. Returns the frame
+// counts the page saw the finger go down and up at (the game reads it in the frames between).
+export async function touch(page, cdp, x, y, hold = 1) {
+  [x, y] = await toPage(page, x, y);
+  await page.evaluate(() => { window.__touched = []; for (const t of ['pointerdown', 'pointerup'])
+    window.addEventListener(t, () => __touched.push(korva.frames), { capture: true, once: true }); });
+  await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y, id: 1 }] });
+  await page.evaluate(n => new Promise(ok => { const w = f => () => korva.frames >= f ? ok() : requestAnimationFrame(w(f));
+    w(korva.frames + n)(); }), hold);
+  await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  return await until(page, () => __touched.length === 2 && __touched, 5, 'the finger seen down and up');
 }
 
 // Screenshot of the game's canvas (with the text canvas over it) to build/web-shots/NAME.png,

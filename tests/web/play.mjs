@@ -24,8 +24,8 @@ try {
   // The uncle is the only warm colour; the rays are the only bright pixels below the title's lines.
   const warm = share(title, [0.2, 0.2, 0.8, 0.8], (r, g, b) => r > b + 20 && r > 40),
     rays = share(title, [0, 0.7, 1, 1], (r, g, b) => Math.min(r, g, b) > 150);
-  check('Start (windowed 640x480) leads to the title screen with the lit uncle and his rays',
-    title.w === 640 && title.h === 480 && backing === '640x480' && warm > 0.01 && rays > 0.003, `${title.w}x${title.h} (${backing} backing), warm ` +
+  check('Start (windowed 640x480) leads to the title screen, scaled to the page at 4:3, with the lit uncle and his rays',
+    Math.abs(title.w * 3 - title.h * 4) <= 4 && backing === '640x480' && warm > 0.01 && rays > 0.003, `${title.w}x${title.h} (${backing} backing), warm ` +
     `${(warm * 100).toFixed(2)}% of the centre, bright ${(rays * 100).toFixed(2)}% of the bottom (build/web-shots/title.png)`);
 
   for (const [from, to] of [['title', 'briefing'], ['briefing', 'game']]) {
