@@ -24,7 +24,11 @@ const tapOn = async (page, selector) => {
 };
 
 // --- Windowed, in the page ---
-let s = await open('', { context: phone });
+// The server as a host serves it, or cut off; `build` 'next' serves a changed page and worker.
+let network = true, build = '';
+const serve = (name, data) => !network ? null : build && name === 'index.html' ? Buffer.from(String(data).replace('is mad<', 'is mad (next)<'))
+  : build && name === 'sw.js' ? Buffer.from(String(data).replace(/korvastil-\w+/, 'korvastil-next0')) : data;
+let s = await open('', { context: phone, serve });
 let { page, errors } = s;
 try {
   await page.waitForFunction(() => !document.getElementById('start').disabled, null, { timeout: 20000 });
@@ -94,13 +98,47 @@ try {
   check(`every file the page loads, ${BUDGET} bytes at most with brotli`, total <= BUDGET && loaded.includes('anton.woff2') && loaded.includes('sw.js'),
     `${total} bytes: ${sizes.filter(([f]) => loaded.includes(f)).map(([f, n]) => `${f} ${n}`).join(', ')}`);
 
-  // --- The network cut: the worker's copies start the page ---
-  await until(page, () => navigator.serviceWorker.controller !== null || (navigator.serviceWorker.ready.then(() => 0), false), 20, 'the offline worker in charge');
+  // --- The network cut: the worker's copies start the page, a new build's once it is out ---
+  await until(page, () => navigator.serviceWorker.controller !== null, 20, 'the offline worker in charge');
+  const startOffline = async what => {
+    network = false; await page.context().setOffline(true);
+    await page.reload();
+    await page.waitForFunction(() => !document.getElementById('start').disabled, null, { timeout: 20000 });
+    await tapOn(page, '#windowed'); await tapOn(page, '#start');
+    await until(page, () => korva.state === 'title' && korva.frames > 0, 30, `the title screen ${what}`);
+    const t = await page.title(); network = true; await page.context().setOffline(false);
+    return t;
+  };
+  const first = await startOffline('with the network cut');
+  check('with the network cut, a reload starts the page from the worker\'s copies and plays', first === 'Korvastil is mad', first);
+  build = 'next';
+  await page.evaluate(async () => (await navigator.serviceWorker.getRegistration()).update());
+  const names = await until(page, () => caches.keys().then(k => k.length === 1 && k[0] === 'korvastil-next0' && k), 20, 'the new build\'s copies alone');
+  const second = await startOffline('of the new build with the network cut');
+  check('a new build\'s worker replaces the kept files: the next start without a network is the new page',
+    second === 'Korvastil is mad (next)', `${second}, caches ${names.join(', ')}`);
 } catch (e) {
   check('the page plays on a phone', false, e.message.split('\n')[0]);
   await page.screenshot({ path: path.join(web, '../web-shots/phone-failure.png') }).catch(() => {});
 }
 check('no console error (windowed)', errors.length === 0, errors.slice(0, 3).join(' | '));
+await s.close();
+
+// --- Full screen ---
+s = await open('', { context: phone }); ({ page, errors } = s);
+try {
+  await page.waitForFunction(() => !document.getElementById('start').disabled, null, { timeout: 20000 });
+  await tapOn(page, '#start');
+  await until(page, () => korva.state === 'title' && korva.frames > 0, 30, 'the title screen, full screen');
+  check('full screen, the picture fills the screen at 4:3', ...await fit(page));
+  const inFull = await page.evaluate(() => document.fullscreenElement && document.fullscreenElement.id);
+  await page.evaluate(() => document.fullscreenElement && document.exitFullscreen()); await frames(page, 3);
+  check('left full screen, the picture stays fitted in the page', ...await fit(page));
+  check('Windowed unchecked takes the full screen', inFull === 'stage', String(inFull));
+} catch (e) {
+  check('the page plays full screen on a phone', false, e.message.split('\n')[0]);
+}
+check('no console error (full screen)', errors.length === 0, errors.slice(0, 3).join(' | '));
 await s.close();
 console.log(`e2e phone: ${passed} passed, ${failed} failed`);
 process.exit(failed ? 1 : 0);
