@@ -4,7 +4,8 @@
 # scripts/font.sh --web OUT.woff2: also cuts it to the characters the game writes, for the page:
 # every character of the string literals in the files that draw text, and the digits and the
 # minus sign of the numbers they format (the tables the browser needs to draw them as the whole
-# font does; no hinting, which the page's browsers do not use).
+# font does: kerning and ligatures, which a canvas applies; no hinting, which the page's browsers do
+# not use).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="$root/build/font"
@@ -22,6 +23,6 @@ fi
 out="$2"
 text="$(cd "$root/src" && grep -hv '^#include' game/*.cpp app/startup.cpp | grep -o '"[^"]*"' | tr -d '"\n')0123456789-"
 # Debian's fonttools is a module of the system's python (another python3 may come first in PATH).
-/usr/bin/python3 -m fontTools.subset "$dir/Anton.ttf" --text="$text" --flavor=woff2 --no-hinting \
-  --name-IDs='*' --output-file="$out.tmp"
+/usr/bin/python3 -m fontTools.subset "$dir/Anton.ttf" --text="$text" --flavor=woff2 --no-hinting --layout-features=kern,liga \
+  --output-file="$out.tmp"
 mv "$out.tmp" "$out"

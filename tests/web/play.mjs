@@ -10,7 +10,9 @@ const firstDiff = (a, b, i = a.findIndex((v, i) => v !== b[i])) =>  // -1 when e
   i < 0 && a.length === b.length ? -1 : i < 0 ? a.length : i;
 const native = (tool, ...args) => execFileSync(path.join(root, 'build/native', tool), args, { cwd: root });
 fs.rmSync(shots, { recursive: true, force: true });  // no picture left from an earlier run
-const { page, errors, close } = await open(`?record=${SECONDS}`), korva = (fn, arg) => page.evaluate(fn, arg);
+// A page of the mode's size: the picture fills it at 640x480, and its screenshots stay quick (the
+// title screen lasts 3 s).
+const { page, errors, close } = await open(`?record=${SECONDS}`, { context: { viewport: { width: 640, height: 480 } } }), korva = (fn, arg) => page.evaluate(fn, arg);
 try {
   const form = await korva(() => [korva.state, !!document.querySelector('#setup').offsetParent, !document.querySelector('#message').offsetParent,
     ...['mode', 'windowed', 'retrace'].map(id => (e => `${id}=${e.type === 'checkbox' ? e.checked : e.value}`)(document.getElementById(id))),
@@ -29,8 +31,13 @@ try {
     `${(warm * 100).toFixed(2)}% of the centre, bright ${(rays * 100).toFixed(2)}% of the bottom (build/web-shots/title.png)`);
 
   for (const [from, to] of [['title', 'briefing'], ['briefing', 'game']]) {
+    // The title lasts 3 s, which its screenshot on a loaded machine may use up: the briefing that
+    // follows by itself is then no result of a click (the phone tier taps through it as well).
+    if (from === 'title' && await korva(() => korva.state) === 'briefing') { console.log('NOTE the title ended before its click'); continue; }
     if (await korva(() => korva.state) !== from) throw new Error(`not on the ${from} screen before the click`);
+    await page.evaluate(() => window.addEventListener('mousedown', () => { window.__downIn = korva.state; }, { capture: true, once: true }));
     await press(page, 320, 240);
+    if (from === 'title' && await korva(() => window.__downIn) !== 'title') { console.log('NOTE the title ended before its click'); continue; }
     await until(page, s => korva.state === s, 5, `the ${to} screen after a click on the ${from} screen`, to);
     check(`a click on the ${from} screen leads to the ${to}`, await frames(page, 3) || await shot(page, to));
   }
