@@ -37,7 +37,11 @@ try {
     if (await korva(() => korva.state) !== from) throw new Error(`not on the ${from} screen before the click`);
     await page.evaluate(() => window.addEventListener('mousedown', () => { window.__downIn = korva.state; }, { capture: true, once: true }));
     await press(page, 320, 240);
-    if (from === 'title' && await korva(() => window.__downIn) !== 'title') { console.log('NOTE the title ended before its click'); continue; }
+    if (from === 'title' && await korva(() => window.__downIn) === 'briefing') {  // the click fell on the briefing
+      console.log('NOTE the title ended before its click');
+      await until(page, () => korva.state === 'game', 5, 'the game after a click on the briefing screen');
+      check('a click on the briefing screen leads to the game', true); break;
+    }
     await until(page, s => korva.state === s, 5, `the ${to} screen after a click on the ${from} screen`, to);
     check(`a click on the ${from} screen leads to the ${to}`, await frames(page, 3) || await shot(page, to));
   }
