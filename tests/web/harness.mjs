@@ -31,6 +31,18 @@ export async function open(query = '', { context = {}, serve = (name, data) => d
   // Bytes leave the page as base64: exact, and far quicker than a JSON array.
   await page.addInitScript(() => { window.__b64 = (a, s = '') => { const u = new Uint8Array(a.buffer, a.byteOffset, a.byteLength);
     for (let i = 0; i < u.length; i += 0x8000) s += String.fromCharCode.apply(null, u.subarray(i, i + 0x8000)); return btoa(s); }; });
+  // The test's hold on the game's frames and clock (see pace below): the game presents through
+  // requestAnimationFrame and reads performance.now(), so wrapping both changes nothing until held.
+  await page.addInitScript(() => {
+    const raf = requestAnimationFrame.bind(window), now = performance.now.bind(performance);
+    const p = window.__pace = { held: false, waiting: [], clock: 0, offset: 0 };
+    window.requestAnimationFrame = f => p.held ? p.waiting.push(f) : raf(f);
+    performance.now = () => p.held ? p.clock : now() - p.offset;
+    p.hold = () => { p.clock = performance.now(); p.held = true; };
+    p.free = () => { p.offset = now() - p.clock; p.held = false; p.waiting.splice(0).forEach(raf); };
+    // One frame of a sixtieth of a second: the clock moves on, the waiting present returns.
+    p.step = () => { p.clock += 1000 / 60; p.waiting.splice(0).forEach(raf); };
+  });
   const errors = [];
   page.on('console', m => { if (m.type() === 'error') errors.push(`${m.text()} (${m.location().url})`); });
   page.on('pageerror', e => errors.push(String(e)));
@@ -49,18 +61,53 @@ export async function until(page, fn, seconds, what, arg) {
   }
 }
 
-// Waits until the game has presented n more frames (a press must last a frame to be seen).
-export const frames = async (page, n) =>
+// The game's frames under the test's hand, so that what a test reads between two frames (the
+// targets' boxes) is what the next frame acts on, however slow the machine: held, the game waits
+// in its present and its clock stands still; each step is one frame 1/60 s later. pace(page, true)
+// returns once the game waits in a present; pace(page, false) lets it run on at the real rate.
+// Held before Start (`started` false), the game waits in its first present.
+export async function pace(page, on, started = true) {
+  if (!on) return page.evaluate(() => __pace.free());
+  await page.evaluate(() => __pace.hold());
+  if (started) await until(page, () => __pace.waiting.length > 0, 10, 'the game waiting in a present');
+}
+async function step(page, n) {
+  for (let i = 0; i < n; i++) await page.evaluate(() => new Promise((ok, fail) => {
+    const f = korva.frames, end = Date.now() + 10000;
+    __pace.step();
+    const seen = () => korva.frames > f && __pace.waiting.length ? ok() : Date.now() > end ? fail(new Error('no frame within 10 s of a step'))
+      : setTimeout(seen, 5);
+    seen();
+  }));
+}
+
+// Waits until the game has presented n more frames (a press must last a frame to be seen); held,
+// makes them.
+export const frames = async (page, n) => await page.evaluate(() => __pace.held) ? step(page, n) :
   void await until(page, f => korva.frames >= f, 10, `${n} more frames`, await page.evaluate(() => korva.frames) + n);
 
+// Steps a held game until fn (in the page) is true, at most n frames.
+export async function stepUntil(page, fn, n, what, arg) {
+  for (let i = 0; !await page.evaluate(fn, arg); i++) {
+    if (i === n) throw new Error(`${what}: not seen within ${n} frames`);
+    await step(page, 1);
+  }
+}
+
+// Records the frame count at the next pointerdown and pointerup (a mouse's or a finger's);
+// seen() returns both once the page has had them.
+const watch = page => page.evaluate(() => { window.__seen = []; for (const t of ['pointerdown', 'pointerup'])
+  window.addEventListener(t, () => __seen.push(korva.frames), { capture: true, once: true }); });
+const seen = (page, n) => until(page, k => __seen.length >= k && __seen, 5, n === 1 ? 'the press seen by the page' : 'the release seen by the page', n);
+
 // A press as a player makes it: down over the canvas, held for a few frames, released. Returns
-// how many frames were presented while it was held.
+// how many frames were presented while it was held (exactly `hold` when the game is held).
 export async function press(page, x, y, hold = 2) {
   [x, y] = await toPage(page, x, y);
-  await page.mouse.move(x, y);
-  const f0 = await page.evaluate(() => korva.frames);
-  await page.mouse.down(); await frames(page, hold); await page.mouse.up();
-  return await page.evaluate(() => korva.frames) - f0;
+  await page.mouse.move(x, y); await watch(page);
+  await page.mouse.down(); await seen(page, 1); await frames(page, hold); await page.mouse.up();
+  const [down, up] = await seen(page, 2);
+  return up - down;
 }
 
 // Canvas pixels to the page's: the picture is scaled to fit the page.
@@ -74,13 +121,11 @@ export async function toPage(page, x, y) {
 // counts the page saw the finger go down and up at (the game reads it in the frames between).
 export async function touch(page, cdp, x, y, hold = 1) {
   [x, y] = await toPage(page, x, y);
-  await page.evaluate(() => { window.__touched = []; for (const t of ['pointerdown', 'pointerup'])
-    window.addEventListener(t, () => __touched.push(korva.frames), { capture: true, once: true }); });
+  await watch(page);
   await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y, id: 1 }] });
-  await page.evaluate(n => new Promise(ok => { const w = f => () => korva.frames >= f ? ok() : requestAnimationFrame(w(f));
-    w(korva.frames + n)(); }), hold);
+  await seen(page, 1); await frames(page, hold);
   await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
-  return await until(page, () => __touched.length === 2 && __touched, 5, 'the finger seen down and up');
+  return await seen(page, 2);
 }
 
 // Screenshot of the game's canvas (with the text canvas over it) to build/web-shots/NAME.png,
