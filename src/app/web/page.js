@@ -87,7 +87,7 @@
     stage.style.display = 'flex';
     if (!$('windowed').checked && stage.requestFullscreen) stage.requestFullscreen().catch(function () {});
     screen.focus();
-    Module.ccall('WebStart', null, ['number', 'number', 'number', 'number', 'number'],
-                 [size[0], size[1], $('windowed').checked, $('zbuffer').checked, $('retrace').checked], { async: true });
+    // Called straight: the export returns at the first present, and Asyncify resumes it there.
+    Module._WebStart(size[0], size[1], +$('windowed').checked, +$('zbuffer').checked, +$('retrace').checked);
   });
 })();
