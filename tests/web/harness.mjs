@@ -63,23 +63,28 @@ export async function until(page, fn, seconds, what, arg) {
 
 // The game's frames under the test's hand, so that what a test reads between two frames (the
 // targets' boxes) is what the next frame acts on, however slow the machine: held, the game waits
-// in its present and its clock stands still; each step is one frame 1/60 s later. pace(page, true)
-// returns once the game waits in a present; pace(page, false) lets it run on at the real rate.
-// Held before Start (`started` false), the game waits in its first present.
+// in its present and its clock stands still; each step is one frame 1/60 s later. Held before
+// Start (`started` false), the game waits in its first present; pace(page, false) lets it run on.
 export async function pace(page, on, started = true) {
   if (!on) return page.evaluate(() => __pace.free());
   await page.evaluate(() => __pace.hold());
   if (started) await until(page, () => __pace.waiting.length > 0, 10, 'the game waiting in a present');
 }
-async function step(page, n) {
-  for (let i = 0; i < n; i++) await page.evaluate(() => new Promise((ok, fail) => {
-    const f = korva.frames, end = Date.now() + 10000;
-    __pace.step();
-    const seen = () => korva.frames > f && __pace.waiting.length ? ok() : Date.now() > end ? fail(new Error('no frame within 10 s of a step'))
-      : setTimeout(seen, 5);
-    seen();
-  }));
+const step = async (page, n) => { for (let i = 0; i < n; i++) await page.evaluate(() => new Promise((ok, fail) => {
+  const f = korva.frames, end = (__pace.step(), Date.now() + 10000), seen = () => korva.frames > f && __pace.waiting.length ? ok()
+    : Date.now() > end ? fail(new Error('no frame within 10 s of a step')) : setTimeout(seen, 5);
+  seen(); })); };
+
+// Start (start() taps or clicks it) with the game held, stepped to its first title frame.
+export async function startHeld(page, start) {
+  await pace(page, true, false); await start();
+  await until(page, () => __pace.waiting.length > 0, 30, 'the first frame after Start');
+  await stepUntil(page, () => korva.state === 'title' && korva.frames > 0, 10, 'the title screen after Start');
 }
+
+// The biggest target not hit yet that is wholly on the screen, or null (in the page).
+export const biggest = () => korva.targets().filter(t => !t.hit && t.x > t.r && t.x < 640 - t.r && t.y > t.r && t.y < 480 - t.r)
+  .sort((a, b) => b.r - a.r)[0] || null;
 
 // Waits until the game has presented n more frames (a press must last a frame to be seen); held,
 // makes them.
@@ -88,10 +93,7 @@ export const frames = async (page, n) => await page.evaluate(() => __pace.held) 
 
 // Steps a held game until fn (in the page) is true, at most n frames.
 export async function stepUntil(page, fn, n, what, arg) {
-  for (let i = 0; !await page.evaluate(fn, arg); i++) {
-    if (i === n) throw new Error(`${what}: not seen within ${n} frames`);
-    await step(page, 1);
-  }
+  for (let i = 0; !await page.evaluate(fn, arg); i++) if (i === n) throw new Error(`${what}: not seen within ${n} frames`); else await step(page, 1);
 }
 
 // Records the frame count at the next pointerdown and pointerup (a mouse's or a finger's);

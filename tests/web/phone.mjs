@@ -4,7 +4,7 @@
 // page, after turning the phone, and full screen; every file within its compressed budget; and a
 // second start with the network cut, from the worker's copies, also after a new build.
 import fs from 'node:fs'; import path from 'node:path';
-import { open, until, frames, touch, toPage, pace, stepUntil, web } from './harness.mjs';
+import { open, until, frames, touch, toPage, pace, startHeld, stepUntil, biggest, web } from './harness.mjs';
 
 let passed = 0, failed = 0;
 const check = (name, ok, why) => console.log(`${ok ? (passed++, 'PASS') : (failed++, 'FAIL')} ${name}${ok ? '' : ': ' + why}`);
@@ -48,11 +48,7 @@ try {
   await page.setViewportSize(phone.viewport);
   // From here the test makes the game's frames (harness.mjs, pace): a tap lands in the frame the
   // test means, at boxes it has read, and the 3 s title lasts its 180 frames however slow the machine.
-  await pace(page, true, false);
-  await tapOn(page, '#windowed');
-  await tapOn(page, '#start');
-  await until(page, () => __pace.waiting.length > 0, 30, 'the first frame after a tap on Start');
-  await stepUntil(page, () => korva.state === 'title' && korva.frames > 0, 10, 'the title screen after a tap on Start');
+  await tapOn(page, '#windowed'); await startHeld(page, () => tapOn(page, '#start'));
   check('a tap on "Windowed" and on Start leads to the title screen', await page.evaluate(() => document.getElementById('windowed').checked));
   check('windowed, the picture fills the landscape page at 4:3', ...await fit(page));
   await page.setViewportSize({ width: 360, height: 740 }); await frames(page, 2);
@@ -89,8 +85,6 @@ try {
 
   // The boxes read now are the ones the next frame tests the finger against: the biggest target
   // wholly on the screen (a few frames on, if none is).
-  const biggest = () => korva.targets().filter(t => !t.hit && t.x > t.r && t.x < 640 - t.r && t.y > t.r && t.y < 480 - t.r)
-    .sort((a, b) => b.r - a.r)[0] || null;
   await stepUntil(page, biggest, 120, 'a target wholly on the screen');
   const t = await page.evaluate(biggest);
   [s0, h0] = await state(); [down, up] = await touch(page, cdp, t.x, t.y); await frames(page, 2);

@@ -2,7 +2,7 @@
 // the lit uncle and his rays, the briefing, a game with a missed and a hitting shot, Escape; and
 // the sound handed to Web Audio and the generated texture, byte for byte against the native tools.
 import { execFileSync } from 'node:child_process'; import fs from 'node:fs'; import path from 'node:path';
-import { open, until, frames, press, pace, stepUntil, shot, share, bytes, root, shots } from './harness.mjs';
+import { open, until, frames, press, pace, startHeld, stepUntil, biggest, shot, share, bytes, root, shots } from './harness.mjs';
 
 const SECONDS = 10, RATE = 44100; let passed = 0, failed = 0;
 const check = (name, ok, why) => console.log(`${ok ? (passed++, 'PASS') : (failed++, 'FAIL')} ${name}${ok ? '' : ': ' + why}`);
@@ -23,9 +23,7 @@ try {
   // From Start to the last shot the test makes the game's frames (harness.mjs, pace): the title
   // lasts its 180 frames however long its screenshot takes, and a shot meets the boxes it was aimed at.
   await page.check('#windowed'); await page.selectOption('#mode', '640x480');
-  await pace(page, true, false); await page.click('#start');
-  await until(page, () => __pace.waiting.length > 0, 30, 'the first frame after Start');
-  await stepUntil(page, () => korva.state === 'title' && korva.frames > 0, 10, 'the title screen'); await frames(page, 3);
+  await startHeld(page, () => page.click('#start')); await frames(page, 3);
   const title = await shot(page, 'title'), backing = await korva(() => (c => `${c.width}x${c.height}`)(document.getElementById('screen')));
   // The uncle is the only warm colour; the rays are the only bright pixels below the title's lines.
   const warm = share(title, [0.2, 0.2, 0.8, 0.8], (r, g, b) => r > b + 20 && r > 40),
@@ -55,8 +53,6 @@ try {
 
   // Aimed as a player aims, at the biggest target wholly on the screen; the first of the two
   // frames held tests its box as read (the second may catch another that moves under the pointer).
-  const biggest = () => korva.targets().filter(t => !t.hit && t.x > t.r && t.x < 640 - t.r && t.y > t.r && t.y < 480 - t.r)
-    .sort((a, b) => b.r - a.r)[0] || null;
   await stepUntil(page, biggest, 120, 'a target wholly on the screen');
   const t = await korva(biggest);
   [s0, h0] = [await score(), await hits()];
