@@ -2,16 +2,17 @@
 # Installs the Debian packages the project needs, only those that are missing.
 # Usage: scripts/deps.sh [build|run|web|test|bench]   (default: test; bench adds the benchmarks' peers
 # and profilers and the 32-bit cross compiler; web is Emscripten and the browser the web tier drives,
-# with playwright-core in node_modules as package-lock.json pins it)
+# with playwright-core in node_modules as package-lock.json pins it, and fonttools, brotli and terser that
+# cut the font, pre-compress the page's files and mangle its glue)
 set -euo pipefail
 
 want=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb woff2 npm imagemagick xdotool)
 kind="${1:-test}"
 case "$kind" in
   build|run) ;;
-  web) want=(cmake make npm woff2 emscripten chromium) ;;
+  web) want=(cmake make npm woff2 emscripten chromium python3-fonttools python3-brotli brotli node-terser) ;;
   test|bench) want+=(libstb-dev clang libclang-rt-14-dev tesseract-ocr python3 pulseaudio pulseaudio-utils
-                     emscripten chromium) ;;&
+                     emscripten chromium python3-fonttools python3-brotli brotli node-terser) ;;&
   test) ;;
   bench) want+=(libxmp-dev libopenmpt-dev valgrind linux-perf g++-mingw-w64-i686-posix) ;;
   *) echo "usage: $0 [build|run|web|test|bench]" >&2; exit 2 ;;
