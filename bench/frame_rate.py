@@ -25,8 +25,8 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import (H, ROOT, SHOTS, W, clock_units, fire, press_start, run,  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from player import (H, ROOT, SHOTS, W, clock_units, fire, press_start, run,  # noqa: E402
                      skip_intro, stop, target_box, window)
 
 CREDITS_ROWS = (H - 16, H - 13, H - 10, H - 7, H - 4)  # through the credits line's glyphs

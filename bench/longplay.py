@@ -11,8 +11,8 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
-from harness import (RATE, H, W, Checks, recording, check_song, clock_units, ends_with, fire,  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from player import (RATE, H, W, Checks, recording, check_song, clock_units, ends_with, fire,  # noqa: E402
                      our_games, press_start, quit_by, skip_intro, start, stop, target_box)
 
 options = argparse.ArgumentParser()

@@ -23,8 +23,8 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import ROOT, SHOTS, clock_units, run, stop, window  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from player import ROOT, SHOTS, clock_units, run, stop, window  # noqa: E402
 
 
 def clock_ms():

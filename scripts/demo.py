@@ -16,8 +16,8 @@ import threading
 import time
 import wave
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-import harness as h  # noqa: E402  (the end-to-end tier's player: the same input, the same screen reading)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import player as h  # noqa: E402  (the player the end-to-end tier uses too: the same input, the same screen reading)
 
 EVERY = 3.0  # seconds between the timed screenshots
 

@@ -10,7 +10,7 @@ import subprocess
 import time
 import wave
 
-from harness import (ROOT, SHOTS, Checks, briefing_on, check_song, grey, our_games, run, score_on,
+from player import (ROOT, SHOTS, Checks, briefing_on, check_song, grey, our_games, run, score_on,
                      target_box, title_on, until)
 
 SECONDS = 30

@@ -5,7 +5,7 @@ during the level interlude is honoured once it has run. All the while the device
 the song in order."""
 import time
 
-from harness import (Checks, recording, check_song, clear_level, empty_spot, ends_with, fire,
+from player import (Checks, recording, check_song, clear_level, empty_spot, ends_with, fire,
                      our_games, press_start, quit_by, read_score, shot, skip_intro, start, stop,
                      until, white, white_screen_says)
 

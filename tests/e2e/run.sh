@@ -4,7 +4,7 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
 KORVA_QUIET=1 . scripts/wine-env.sh
-python3 "tests/e2e/$1" "${@:2}"
+PYTHONPATH="$root/scripts" python3 "tests/e2e/$1" "${@:2}"   # the player (scripts/player.py)
 rc=$?
 [ -n "${KORVA_XVFB_PID:-}" ] && korva_wine_stop
 exit $rc

@@ -2,7 +2,7 @@
 """Every display option: full screen and windowed, "WaitRetrace" and "StupidZbuffert" on and
 off, 32 and 16 bits per pixel. Each reaches the title screen with its textured uncle, runs
 frames and quits cleanly."""
-from harness import (Checks, ends_with, our_games, pixels, press_start, quit_by, run, shot, start, stop,
+from player import (Checks, ends_with, our_games, pixels, press_start, quit_by, run, shot, start, stop,
                      title_shows, until)
 
 check = Checks("screens")

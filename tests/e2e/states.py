@@ -7,7 +7,7 @@ import os
 import subprocess
 import time
 
-from harness import (RATE, Checks, recording, briefing_shows, click_middle, empty_spot,
+from player import (RATE, Checks, recording, briefing_shows, click_middle, empty_spot,
                      ends_with, fire, our_games, press_start, quit_by, shot, skip_intro, start, stop,
                      title_shows, until, white, window)
 

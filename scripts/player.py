@@ -1,6 +1,7 @@
 """The game under Wine on the virtual display, played as a player would (xdotool), its screen
-read back (ImageMagick, glyph matching, tesseract), its sound recorded in real time; run by
-tests/e2e/run.sh."""
+read back (ImageMagick, glyph matching, tesseract), its sound recorded in real time and
+followed along the song: the player of ./run's demonstration, the benchmarks and the
+end-to-end tier (tests/e2e/run.sh)."""
 import math
 import os
 import re
@@ -11,7 +12,7 @@ import time
 W, H = 640, 480
 RATE = 44100
 TOP_LINES = ("640x90+0+15", "60%", True, "6")  # the intro's first lines
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 SHOTS = os.path.join(ROOT, "build", "screens")
 os.makedirs(SHOTS, exist_ok=True)
 
