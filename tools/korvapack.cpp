@@ -6,6 +6,7 @@
 //   korvapack --base ADDR IN STUB OUT     the same, the packed program based at ADDR: the
 //                                         depacker then moves the image's addresses
 //   korvapack --search IN.exe            look for better context masks, print them
+//   korvapack --measure IN.exe           what each part of IN would cost in the stream
 //
 // The packed image: headers; one uninitialised read-write section where the original
 // sections are rebuilt at their own addresses; one read-execute section holding the
@@ -489,12 +490,12 @@ static std::vector<Piece> Pieces(Image& im, PackHeader& header)
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && std::strcmp(argv[1], "--search") == 0) {
+    if (argc == 3 && (std::strcmp(argv[1], "--search") == 0 || std::strcmp(argv[1], "--measure") == 0)) {
         inputName = argv[2];
         Image im = ReadImage(ReadFile(argv[2]));
         PackHeader header;
         std::vector<Piece> pieces = Pieces(im, header);
-        if (getenv("KORVAPACK_MEASURE")) {
+        if (argv[1][2] == 'm') {
             Bytes stream = Encode(pieces, DefaultParams);
             for (const Piece& p : pieces) std::printf("  %-8s %6zu -> %6u\n", p.name.c_str(), p.bytes.size(), p.cost);
             std::printf("stream %zu\n", stream.size());
@@ -514,7 +515,7 @@ int main(int argc, char** argv)
         argv += 2, argc -= 2;
     }
     if (argc != 4) {
-        std::fprintf(stderr, "usage: korvapack [--base ADDR] IN.exe STUB.exe OUT.exe | korvapack --search IN.exe\n");
+        std::fprintf(stderr, "usage: korvapack [--base ADDR] IN.exe STUB.exe OUT.exe | korvapack --search|--measure IN.exe\n");
         return 2;
     }
     inputName = argv[1];
