@@ -131,7 +131,7 @@ ALSA
       korva_pulse_up && KORVA_PULSE_STARTED=1
       # Its sink thread makes itself real-time; the main thread, which answers Wine's timing
       # requests, is made so here where allowed (see korva_sound_priority).
-      for korva_p in $(pgrep -f "pulseaudio.*$KORVA_WINE_DIR/pulse/native"); do chrt -f -p 10 "$korva_p" 2>/dev/null; done
+      for korva_p in $(pgrep -f "pulseaudio.*$KORVA_WINE_DIR/pulse/native"); do chrt -f -p 10 "$korva_p" 2>/dev/null || true; done
       korva_log "no sound card: sound plays into a PulseAudio null sink (korva)"
     fi
     korva_sound_priority
