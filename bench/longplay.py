@@ -2,7 +2,9 @@
 """Long play under Wine, as a player: random and aimed shots for the given minutes (levels
 are cleared, deaths happen), then Escape. Reports whether the game kept running and quit
 cleanly, its working set over time, and what the sound device played against the song:
-the silences the output path inserted (heard as crackles), per minute.
+the silences the output path inserted (heard as crackles), per minute, with the frame rate
+(Wine's fps reports), the CPU per frame, the machine's load and how the sound server and
+Wine's audio threads were scheduled beside them, so that each remedy shows what it costs.
 Usage: bench/longplay.sh [--minutes N] [--csmt on|off]"""
 import argparse
 import os
@@ -12,8 +14,10 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
-from player import (RATE, H, W, Checks, recording, check_song, clock_units, ends_with, fire,  # noqa: E402
-                     our_games, press_start, quit_by, skip_intro, start, stop, target_box)
+from player import (RATE, H, ROOT, SHOTS, W, Checks, recording, check_song, clock_units, ends_with,  # noqa: E402
+                    fire, our_games, press_start, quit_by, run, skip_intro, stop, target_box, window)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from frame_rate import clock_ms, cpu_per_frame, fps_reports, rate_between, thread_cpu  # noqa: E402
 
 options = argparse.ArgumentParser()
 options.add_argument("--minutes", type=float, default=5.0)
@@ -38,16 +42,49 @@ def resident_kib(pid):
         return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
 
 
+def audio_scheduling(pid):
+    """How Linux schedules the sound server's threads and Wine's named audio threads."""
+    found = []
+    server = run("pgrep", "-f", "pulseaudio.*" + os.path.dirname(os.environ.get("WINEPREFIX", "")) + "/pulse/")
+    for p, only in ((pid, "winepulse"), *((s, "") for s in server.split())):
+        for tid in os.listdir("/proc/%s/task" % p):
+            try:
+                comm = open("/proc/%s/task/%s/comm" % (p, tid)).read().strip()
+                fields = open("/proc/%s/task/%s/stat" % (p, tid)).read().rsplit(")", 1)[1].split()
+            except OSError:
+                continue
+            if comm.startswith(only):
+                nice, rt, policy = int(fields[16]), int(fields[37]), int(fields[38])
+                found.append("%s %s" % (comm, ("FIFO %d" % rt, "RR %d" % rt)[policy - 1]
+                                        if policy in (1, 2) else "nice %d" % nice))
+    return ", ".join(found)
+
+
+def stream_latency():
+    """The game's stream as the sound server has it: its buffer and the sink's latency."""
+    lines = run("pactl", "list", "sink-inputs").splitlines()
+    return "; ".join(line.strip() for line in lines if "Latency" in line)
+
+
+# Wine's fps channel counts the frames, as in bench/frame_rate.py; the setup window's defaults.
+log_path = os.path.join(SHOTS, "longplay-wine.log")
 sound = recording("longplay")
-game, setup = start()
-samples, shots = [], 0
+with open(log_path, "w") as log:
+    game = subprocess.Popen([os.environ.get("KORVA_WINE", "wine"), "build/win/korvastil.exe"], cwd=ROOT,
+                            env=dict(os.environ, WINEDEBUG="-all,+timestamp,+tid,+fps"), stderr=log)
+setup = window("Direct device setup", 60)
+time.sleep(0.5)  # a click the moment the window maps can be lost
+samples, shots, load = [], 0, [os.getloadavg()[0]]
 try:
     main = press_start(setup)
     skip_intro()
-    began = time.time()
+    began, first_ms, cpu_first = time.time(), clock_ms(), thread_cpu()
     while time.time() - began < args.minutes * 60 and game.poll() is None:
         if len(samples) * 10 <= time.time() - began:
             samples.append(resident_kib(game.pid))
+            load.append(os.getloadavg()[0])
+            if len(samples) == 3:
+                print("sound: %s; %s" % (stream_latency(), audio_scheduling(game.pid)), flush=True)
         if random.random() < 0.5:
             fire(random.randrange(W), random.randrange(H))
         else:  # along a target's path at level 1
@@ -55,7 +92,14 @@ try:
             fire(min(max(x, 1), W - 1), min(max(y, 1), H - 1))
         shots += 1
         time.sleep(random.uniform(0.05, 0.6))
+    last_ms, cpu_last = clock_ms(), thread_cpu()
     check("the game ran %.1f minutes (%d shots)" % (args.minutes, shots), game.poll() is None)
+    rate, frames, span = rate_between(fps_reports(log_path), first_ms, last_ms)
+    if rate:
+        cpu = cpu_per_frame(cpu_first, cpu_last, frames * (last_ms - first_ms) / span)
+        print("frames: %.1f a second; CPU per frame (ms): %.2f in all (%s); load average %.1f to %.1f"
+              % (rate, sum(cpu.values()), ", ".join("%s %.2f" % kv for kv in sorted(cpu.items(), key=lambda kv: -kv[1])
+                                                    if kv[1] >= 0.005), min(load), max(load)), flush=True)
     later = samples[6:] or samples
     print("working set: %d KiB at 1 min, at most %d KiB, %d KiB at the end" % (later[0], max(later), later[-1]))
     quit_by("Escape", main)

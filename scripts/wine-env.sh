@@ -36,6 +36,10 @@ fi
 # Stops what this environment started: Wine's server for the prefix, then Xvfb.
 korva_wine_stop() {
   wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${KORVA_PRIORITY_PID:-}" ]; then
+    kill "$KORVA_PRIORITY_PID" 2>/dev/null || true
+    unset KORVA_PRIORITY_PID
+  fi
   if [ -n "${KORVA_PULSE_STARTED:-}" ]; then
     pactl exit >/dev/null 2>&1 || true
     unset KORVA_PULSE_STARTED
@@ -54,6 +58,50 @@ korva_wine_stop() {
 # played, written faster than real time), without PulseAudio or when KORVA_SOUND_TO_FILE is
 # set (the Windows tests compare what waveOut played, whole, with the rendered song).
 korva_pulse_up() { pactl info >/dev/null 2>&1; }
+# Wine's path from waveOut to the server keeps 10 to 15 ms buffered and refills it every 10 ms
+# through four threads: winmm's device thread, winepulse's timer and main-loop threads, and
+# the wineserver that passes their events. Wine 8 gives Linux none of the Windows priorities,
+# so under load (the frame loop and llvmpipe hold both cores, other work too) they wait their
+# turn and the server plays silence: 277 silences a minute at load 6. This gives those threads
+# (none of them spins) and the prefix's wineserver real-time priority as they appear, as rtkit
+# would; the game's own threads keep theirs. Where that is not allowed nothing changes.
+# (bench/longplay.sh, README "Reliability")
+korva_sound_priority() {
+  chrt -f 10 true 2>/dev/null || { korva_log "no real-time priority for Wine's sound threads here: gaps likely under load"; return 0; }
+  local owner=$$
+  (
+    exec >/dev/null 2>&1
+    rt() {  # SCHED_FIFO 10 unless it has a real-time policy already (stat's 41st field)
+      local f; read -r f < "/proc/$1/stat" 2>/dev/null || return 0
+      f=${f##*) }; set -- "$1" $f  # $2 is the third field
+      [ "${40:-0}" = 1 ] || [ "${40:-0}" = 2 ] || chrt -f -p 10 "$1"
+    }
+    while kill -0 "$owner" 2>/dev/null; do
+      for p in $(pgrep -f 'wineserver|\.exe'); do
+        tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+        case "$(cat "/proc/$p/comm" 2>/dev/null)" in wineserver*) rt "$p"; continue ;; esac
+        notify=""; before=""; picked=()
+        for t in /proc/$p/task/*; do
+          case "$(cat "$t/comm" 2>/dev/null)" in
+            winepulse_timer|winepulse_mainl) picked+=("${t##*/}") ;;
+            wine_mmdevapi_n) notify=${t##*/} ;;
+          esac
+        done
+        # winmm's device thread has no name: it is the one started just before mmdevapi's
+        # notification thread (which it starts by opening the device enumerator).
+        if [ -n "$notify" ]; then
+          for t in /proc/$p/task/*; do
+            t=${t##*/}; [ "$t" -lt "$notify" ] && [ "$t" -gt "${before:-0}" ] && before=$t
+          done
+          [ -n "$before" ] && [ "$before" != "$p" ] && picked+=("$before")
+        fi
+        for t in "${picked[@]}"; do rt "$t"; done
+      done
+      sleep 0.5
+    done
+  ) &
+  KORVA_PRIORITY_PID=$!
+}
 if [ ! -e /proc/asound/cards ] || grep -q 'no soundcards' /proc/asound/cards 2>/dev/null; then
   export KORVA_AUDIO_FILE="${KORVA_AUDIO_FILE:-$KORVA_WINE_DIR/audio.raw}"
   export XDG_CONFIG_HOME="$KORVA_WINE_DIR/xdg"
@@ -81,8 +129,12 @@ ALSA
         -L "module-native-protocol-unix socket=$KORVA_WINE_DIR/pulse/native" >/dev/null 2>&1
       for _ in $(seq 50); do korva_pulse_up && break; sleep 0.1; done
       korva_pulse_up && KORVA_PULSE_STARTED=1
+      # Its sink thread makes itself real-time; the main thread, which answers Wine's timing
+      # requests, is made so here where allowed (see korva_sound_priority).
+      for korva_p in $(pgrep -f "pulseaudio.*$KORVA_WINE_DIR/pulse/native"); do chrt -f -p 10 "$korva_p" 2>/dev/null || true; done
       korva_log "no sound card: sound plays into a PulseAudio null sink (korva)"
     fi
+    korva_sound_priority
   fi
 fi
 
