@@ -250,12 +250,20 @@ static void OpcodeClasses(uint8_t* classes)
     for (int i = 0; i < 512; ++i) classes[i] = values[std::strchr(letters, OpcodeMaps[i]) - letters];
 }
 
-static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
+// A model in zeroed memory, as the depacker makes one, with the opcode classes it decodes
+// from the header.
+static PackModel* NewModel(std::vector<uint8_t>& memory, const PackModelParams& params)
 {
-    std::vector<uint8_t> memory(PackModelBytes(&params));
     static uint8_t classes[512];
     OpcodeClasses(classes);
-    PackModel* m = PackModelInit(memory.data(), &params, classes);
+    memory.assign(PackModelBytes(&params), 0);
+    return PackModelInit(memory.data(), &params, classes);
+}
+
+static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
+{
+    std::vector<uint8_t> memory;
+    PackModel* m = NewModel(memory, params);
     size_t total = 0;
     for (const Piece& piece : pieces) total += piece.bytes.size();
     Bytes out(12 * total + 4);
@@ -275,10 +283,8 @@ static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
 // decode to its input would make a program that fails at its first instruction.
 static void Verify(const std::vector<Piece>& pieces, const PackModelParams& params, Bytes stream)
 {
-    std::vector<uint8_t> memory(PackModelBytes(&params));
-    static uint8_t classes[512];
-    OpcodeClasses(classes);
-    PackModel* m = PackModelInit(memory.data(), &params, classes);
+    std::vector<uint8_t> memory;
+    PackModel* m = NewModel(memory, params);
     stream.resize(stream.size() + 4);   // the decoder reads ahead
     PackDecoder d;
     PackDecoderStart(&d, stream.data());
