@@ -43,10 +43,10 @@ def resident_kib(pid):
 
 
 def audio_scheduling(pid):
-    """How Linux schedules the sound server's threads and Wine's named audio threads."""
+    """How Linux schedules the sound server's threads, Wine's named audio threads and the game's."""
     found = []
     server = run("pgrep", "-f", "pulseaudio.*" + os.path.dirname(os.environ.get("WINEPREFIX", "")) + "/pulse/")
-    for p, only in ((pid, "winepulse"), *((s, "") for s in server.split())):
+    for p, only in ((pid, ("winepulse", "korva audio")), *((s, "") for s in server.split())):
         for tid in os.listdir("/proc/%s/task" % p):
             try:
                 comm = open("/proc/%s/task/%s/comm" % (p, tid)).read().strip()

@@ -83,7 +83,7 @@ korva_sound_priority() {
         notify=""; before=""; picked=()
         for t in /proc/$p/task/*; do
           case "$(cat "$t/comm" 2>/dev/null)" in
-            winepulse_timer|winepulse_mainl) picked+=("${t##*/}") ;;
+            winepulse_timer|winepulse_mainl|"korva audio") picked+=("${t##*/}") ;;
             wine_mmdevapi_n) notify=${t##*/} ;;
           esac
         done

@@ -14,6 +14,13 @@ static PlayedBytes Played;
 
 static DWORD WINAPI AudioThread(LPVOID)
 {
+    // Named where Windows can (10 and later), for debuggers and profilers. Wine passes the
+    // name on to Linux, where ./run finds the thread by it to give it the priority that
+    // Wine does not; by itself, since a thread just created may not be known there yet.
+    typedef HRESULT(WINAPI * NameThread)(HANDLE, PCWSTR);
+    if (auto name = reinterpret_cast<NameThread>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "SetThreadDescription"))))
+        name(GetCurrentThread(), L"korva audio");
     ThreadExited = 0;
     while (StopRequest.load() == 0) {
         MMTIME time = {};
