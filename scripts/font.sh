@@ -3,9 +3,9 @@
 # Anton.woff2 and Anton.ttf (installed into Wine).
 # scripts/font.sh --web OUT.woff2: also cuts it to the characters the game writes, for the page:
 # every character of the string literals in the files that draw text, and the digits and the
-# minus sign of the numbers they format (the tables the browser needs to draw them as the whole
-# font does: kerning and ligatures, which a canvas applies; no hinting, which the page's browsers do
-# not use).
+# minus sign of the numbers they format: outlines and spacing only, as the game draws text on
+# Windows (GDI's TextOut applies neither the font's kerning nor its ligatures; a canvas would), and
+# no hinting, which the page's browsers do not use.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="$root/build/font"
@@ -23,6 +23,6 @@ fi
 out="$2"
 text="$(cd "$root/src" && grep -hv '^#include' game/*.cpp app/startup.cpp | grep -o '"[^"]*"' | tr -d '"\n')0123456789-"
 # Debian's fonttools is a module of the system's python (another python3 may come first in PATH).
-/usr/bin/python3 -m fontTools.subset "$dir/Anton.ttf" --text="$text" --flavor=woff2 --no-hinting --layout-features=kern,liga \
+/usr/bin/python3 -m fontTools.subset "$dir/Anton.ttf" --text="$text" --flavor=woff2 --no-hinting --layout-features='' \
   --output-file="$out.tmp"
 mv "$out.tmp" "$out"
