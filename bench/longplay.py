@@ -4,13 +4,15 @@ are cleared, deaths happen), then Escape. Reports whether the game kept running 
 cleanly, its working set over time, and what the sound device played against the song:
 the silences the output path inserted (heard as crackles), per minute, with the frame rate
 (Wine's fps reports), the CPU per frame, the machine's load and how the sound server and
-Wine's audio threads were scheduled beside them, so that each remedy shows what it costs.
+Wine's audio threads were scheduled beside them, so that each remedy shows what it costs,
+and the time the hypervisor took from the machine, which no priority can make up for.
 Usage: bench/longplay.sh [--minutes N] [--csmt on|off]"""
 import argparse
 import os
 import random
 import subprocess
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
@@ -66,6 +68,25 @@ def stream_latency():
     return "; ".join(line.strip() for line in lines if "Latency" in line)
 
 
+def host_steal():
+    """The share of each second the hypervisor gave this machine's CPUs to others (steal
+    time): then no thread runs, whatever its priority, and a 10 ms sound buffer runs dry."""
+    shares, last = [], None
+    while not steal_done.is_set():
+        with open("/proc/stat") as f:
+            ticks = [int(v) for v in f.readline().split()[1:9]]
+        if last:
+            spent = sum(ticks) - sum(last)
+            shares.append((ticks[7] - last[7]) / spent if spent else 0.0)
+        last = ticks
+        steal_done.wait(1.0)
+    return shares
+
+
+steal_done, steal = threading.Event(), []
+steal_thread = threading.Thread(target=lambda: steal.extend(host_steal()), daemon=True)
+steal_thread.start()
+
 # Wine's fps channel counts the frames, as in bench/frame_rate.py; the setup window's defaults.
 log_path = os.path.join(SHOTS, "longplay-wine.log")
 sound = recording("longplay")
@@ -109,6 +130,12 @@ finally:
     stop(game)
     check("no process left", not our_games())
     played = sound()
+    steal_done.set()
+    steal_thread.join()
+    if steal:
+        print("host: %.1f%% of the CPU time stolen by the hypervisor; at most %.0f%% in a second, %d seconds"
+              " of %d with 5%% or more" % (100 * sum(steal) / len(steal), 100 * max(steal),
+                                           sum(share >= 0.05 for share in steal), len(steal)), flush=True)
     check_song(check, played, "longplay", 60 * args.minutes * 0.9)
 if args.csmt:
     set_csmt(False)  # the environment's own setting again
