@@ -6,13 +6,18 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 web="$root/build/web" src="$root/src/app/web"
 cp "$src/index.html" "$src/manifest.json" "$src/icon.svg" "$web/"
-# The glue mangled as a whole (Debian's terser): nothing outside the file names its variables.
-NODE_PATH=/usr/share/nodejs node -e "require('terser').minify(require('fs').readFileSync('$web/game.js', 'utf8'),
-  { compress: { passes: 2 }, mangle: true, toplevel: true, ecma: 2017 }).then(r => require('fs').writeFileSync('$web/game.js', r.code))"
+# The glue and the worker mangled as a whole (Debian's terser): nothing outside a file names its
+# variables.
+minify() {
+  NODE_PATH=/usr/share/nodejs node -e "require('terser').minify(require('fs').readFileSync('$1', 'utf8'),
+    { compress: { passes: 2 }, mangle: true, toplevel: true, ecma: 2017 }).then(r => require('fs').writeFileSync('$1', r.code))"
+}
+minify "$web/game.js"
 "$root/scripts/font.sh" --web "$web/anton.woff2"
 files=(index.html game.js game.wasm anton.woff2 manifest.json icon.svg)
 build="$(cd "$web" && cat "${files[@]}" "$src/sw.js" | sha256sum | cut -c1-16)"
 sed "s/@BUILD@/$build/" "$src/sw.js" >"$web/sw.js"
+minify "$web/sw.js"
 for f in "${files[@]}" sw.js; do
   brotli -q 11 -f -o "$web/$f.br" "$web/$f"
   gzip -9 -n -c "$web/$f" >"$web/$f.gz"
