@@ -5,12 +5,15 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 web="$root/build/web" src="$root/src/app/web"
-cp "$src/index.html" "$src/manifest.json" "$src/icon.svg" "$web/"
+# The page without its style sheet's comments, which are for its readers.
+sed '/^\/\*.*\*\/$/d' "$src/index.html" >"$web/index.html"
+cp "$src/manifest.json" "$src/icon.svg" "$web/"
 # The glue and the worker mangled as a whole (Debian's terser): nothing outside a file names its
 # variables.
 minify() {
   NODE_PATH=/usr/share/nodejs node -e "require('terser').minify(require('fs').readFileSync('$1', 'utf8'),
-    { compress: { passes: 2 }, mangle: true, toplevel: true, ecma: 2017 }).then(r => require('fs').writeFileSync('$1', r.code))"
+    { compress: { passes: 3, unsafe_arrows: true, pure_getters: true }, mangle: true, toplevel: true, ecma: 2020,
+      format: { wrap_func_args: false } }).then(r => require('fs').writeFileSync('$1', r.code))"
 }
 minify "$web/game.js"
 "$root/scripts/font.sh" --web "$web/anton.woff2"

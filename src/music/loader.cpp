@@ -87,6 +87,14 @@ void InstallImageReader()
 
 // The loader's view of one open module: every read is checked against what the
 // reader delivers, and the first failure names its reason.
+// Why a module was refused, which the tools print. The page, whose one module is built in,
+// says only that the music could not be loaded, and leaves the reasons out.
+#ifdef KORVA_LOADER_WITHOUT_REASONS
+#define WHY(text) "refused"
+#else
+#define WHY(text) text
+#endif
+
 struct ModuleStream {
     int32_t handle;
     uint32_t size;       // bytes in the whole file
@@ -170,18 +178,18 @@ constexpr uint32_t HeaderFieldsBeforeOrders = 20;  // header size .. default BPM
 static bool ReadHeader(ModuleStream& s, XmModule* m, int32_t* filePatterns)
 {
     uint8_t id[17];
-    if (!Read(s, id, 17, "too short to be an XM module") ||
+    if (!Read(s, id, 17, WHY("too short to be an XM module")) ||
         std::memcmp(id, "Extended Module: ", 17) != 0)
-        return Fail(s, "not an XM module (no \"Extended Module: \" signature)");
+        return Fail(s, WHY("not an XM module (no \"Extended Module: \" signature)"));
     m->initialGlobalVolume = 64;
 
     uint8_t h[HeaderFieldsBeforeOrders];
-    if (!Seek(s, 60, "the header is cut short") ||
-        !Read(s, h, sizeof h, "the header is cut short"))
+    if (!Seek(s, 60, WHY("the header is cut short")) ||
+        !Read(s, h, sizeof h, WHY("the header is cut short")))
         return false;
     const uint32_t headerSize = U32(h);
     if (headerSize < HeaderFieldsBeforeOrders)
-        return Fail(s, "the header size is too small to hold the header");
+        return Fail(s, WHY("the header size is too small to hold the header"));
     m->songLength = int16_t(U16(h + 4));
     m->restartPosition = int16_t(U16(h + 6));
     m->channelCount = int16_t(U16(h + 8));
@@ -194,22 +202,22 @@ static bool ReadHeader(ModuleStream& s, XmModule* m, int32_t* filePatterns)
     // A header shorter than usual holds fewer orders; the rest stay 0.
     uint32_t orderBytes = headerSize - HeaderFieldsBeforeOrders;
     if (orderBytes > 256) orderBytes = 256;
-    if (!Read(s, m->orders, orderBytes, "the order table is cut short") ||
-        !Seek(s, 60 + headerSize, "the header runs past the end of the file"))
+    if (!Read(s, m->orders, orderBytes, WHY("the order table is cut short")) ||
+        !Seek(s, 60 + headerSize, WHY("the header runs past the end of the file")))
         return false;
 
     if (U16(h + 4) < 1 || U16(h + 4) > 256)
-        return Fail(s, "the song length is outside 1..256");
+        return Fail(s, WHY("the song length is outside 1..256"));
     if (U16(h + 8) < 1 || U16(h + 8) > MaxChannels)
-        return Fail(s, "the channel count is outside 1..32");
+        return Fail(s, WHY("the channel count is outside 1..32"));
     if (*filePatterns > 256)
-        return Fail(s, "more than 256 patterns");
+        return Fail(s, WHY("more than 256 patterns"));
     if (U16(h + 12) > 128)
-        return Fail(s, "more than 128 instruments");
+        return Fail(s, WHY("more than 128 instruments"));
     if (U16(h + 16) > 255)
-        return Fail(s, "the default speed is above 255");
+        return Fail(s, WHY("the default speed is above 255"));
     if (U16(h + 18) < 1 || U16(h + 18) > 255)
-        return Fail(s, "the default tempo is outside 1..255 BPM");
+        return Fail(s, WHY("the default tempo is outside 1..255 BPM"));
     if (m->restartPosition >= m->songLength || m->restartPosition < 0)
         m->restartPosition = 0;  // as trusted players do: restart from the top
     return true;
@@ -269,22 +277,22 @@ static bool ReadPatterns(ModuleStream& s, XmModule* m, int32_t filePatterns)
     m->patternSlots = filePatterns > m->referencedPatterns ? filePatterns : m->referencedPatterns;
     m->patterns = static_cast<XmPattern*>(std::calloc(size_t(m->patternSlots), sizeof(XmPattern)));
     if (!m->patterns)
-        return Fail(s, "out of memory");
+        return Fail(s, WHY("out of memory"));
 
     uint8_t* packed = static_cast<uint8_t*>(std::malloc(65535));
     if (!packed)
-        return Fail(s, "out of memory");
+        return Fail(s, WHY("out of memory"));
     for (int32_t p = 0; p < m->patternSlots && !s.error; ++p) {
         XmPattern& pattern = m->patterns[p];
         uint16_t packedSize = 0;
         if (p < filePatterns) {
             uint8_t h[9];  // header length, packing type, rows, packed size
-            if (!Read(s, h, 9, "a pattern header is cut short"))
+            if (!Read(s, h, 9, WHY("a pattern header is cut short")))
                 break;
             pattern.rows = U16(h + 5);
             packedSize = U16(h + 7);
             if (pattern.rows < 1 || pattern.rows > 256) {
-                Fail(s, "a pattern has a row count outside 1..256");
+                Fail(s, WHY("a pattern has a row count outside 1..256"));
                 break;
             }
         } else {
@@ -293,13 +301,13 @@ static bool ReadPatterns(ModuleStream& s, XmModule* m, int32_t filePatterns)
         const int32_t count = pattern.rows * m->channelCount;
         pattern.cells = static_cast<XmCell*>(std::calloc(size_t(count), sizeof(XmCell)));
         if (!pattern.cells) {
-            Fail(s, "out of memory");
+            Fail(s, WHY("out of memory"));
             break;
         }
         if (packedSize != 0 &&
-            (!Read(s, packed, packedSize, "pattern data runs past the end of the file") ||
+            (!Read(s, packed, packedSize, WHY("pattern data runs past the end of the file")) ||
              !DecodePattern(pattern.cells, count, packed, packedSize)))
-            Fail(s, "a pattern's packed data is shorter than its cells");
+            Fail(s, WHY("a pattern's packed data is shorter than its cells"));
     }
     std::free(packed);
     return !s.error;
@@ -320,7 +328,7 @@ enum SampleTypeFlags : uint8_t {
 static bool ReadSampleHeader(ModuleStream& s, XmSample* sample, uint32_t* byteLength)
 {
     uint8_t h[18];
-    if (!Read(s, h, sizeof h, "a sample header is cut short"))
+    if (!Read(s, h, sizeof h, WHY("a sample header is cut short")))
         return false;
     sample->length = U32(h);
     sample->loopStart = U32(h + 4);
@@ -339,7 +347,7 @@ static bool ReadSampleHeader(ModuleStream& s, XmSample* sample, uint32_t* byteLe
 
     *byteLength = sample->length;
     if (*byteLength > s.size)
-        return Fail(s, "a sample is longer than the file");
+        return Fail(s, WHY("a sample is longer than the file"));
     if (sample->loopType == LoopNone) {
         sample->loopStart = 0;
         sample->loopLength = sample->length;
@@ -350,7 +358,7 @@ static bool ReadSampleHeader(ModuleStream& s, XmSample* sample, uint32_t* byteLe
         sample->loopLength /= 2;
     }
     if (sample->length > MaxSampleLength)
-        return Fail(s, "a sample is longer than the player allows");
+        return Fail(s, WHY("a sample is longer than the player allows"));
     // Loop points outside the sample: clamp the loop to the end, or drop it.
     if (sample->loopType != LoopNone) {
         if (sample->loopStart >= sample->length)
@@ -366,7 +374,7 @@ static bool ReadSampleHeader(ModuleStream& s, XmSample* sample, uint32_t* byteLe
     if (sample->length > 0) {
         sample->data = static_cast<int16_t*>(std::calloc(1, 2 * size_t(sample->length) + 16));
         if (!sample->data)
-            return Fail(s, "out of memory");
+            return Fail(s, WHY("out of memory"));
     }
     return true;
 }
@@ -376,16 +384,16 @@ static bool ReadSampleData(ModuleStream& s, XmSample* sample, uint32_t byteLengt
 {
     const uint32_t bytes = sample->bits / 8 * sample->length;
     if (byteLength > Remaining(s))
-        return Fail(s, "sample data runs past the end of the file");
+        return Fail(s, WHY("sample data runs past the end of the file"));
     if (bytes == 0)
-        return Seek(s, Tell(s) + byteLength, "sample data runs past the end of the file");
+        return Seek(s, Tell(s) + byteLength, WHY("sample data runs past the end of the file"));
 
     int16_t* d = sample->data;
     uint8_t* raw = reinterpret_cast<uint8_t*>(d);
-    if (!Read(s, raw, bytes, "sample data runs past the end of the file"))
+    if (!Read(s, raw, bytes, WHY("sample data runs past the end of the file")))
         return false;
     // An odd byte of a 16-bit sample belongs to no value: step over it.
-    if (byteLength > bytes && !Seek(s, Tell(s) + (byteLength - bytes), "sample data runs past the end of the file"))
+    if (byteLength > bytes && !Seek(s, Tell(s) + (byteLength - bytes), WHY("sample data runs past the end of the file")))
         return false;
 
     if (sample->bits == 8) {
@@ -413,32 +421,32 @@ static bool ReadInstrument(ModuleStream& s, XmInstrument& instrument)
 {
     const uint32_t start = Tell(s);
     uint8_t h[4];
-    if (!Read(s, h, 4, "an instrument header is cut short"))
+    if (!Read(s, h, 4, WHY("an instrument header is cut short")))
         return false;
     const uint32_t headerSize = U32(h);
     if (headerSize < InstrumentHeaderMinimum)
-        return Fail(s, "an instrument header size is too small");
+        return Fail(s, WHY("an instrument header size is too small"));
     if (headerSize > s.size - start)
-        return Fail(s, "an instrument header runs past the end of the file");
+        return Fail(s, WHY("an instrument header runs past the end of the file"));
     const uint32_t end = start + headerSize;
 
     Reader.seek(s.handle, 23, 1);  // name and type
-    if (!Read(s, h, 2, "an instrument header is cut short"))
+    if (!Read(s, h, 2, WHY("an instrument header is cut short")))
         return false;
     const uint16_t sampleCount = U16(h);
     if (sampleCount > MaxSamplesPerInstrument)
-        return Fail(s, "an instrument has more than 16 samples");
+        return Fail(s, WHY("an instrument has more than 16 samples"));
     instrument.sampleCount = sampleCount;
 
     for (int32_t k = sampleCount; k < MaxSamplesPerInstrument; ++k)
         instrument.samples[k] = &EmptySample;
     if (sampleCount == 0)
-        return Seek(s, end, "an instrument header runs past the end of the file");
+        return Seek(s, end, WHY("an instrument header runs past the end of the file"));
     if (headerSize < InstrumentHeaderWithSamples)
-        return Fail(s, "an instrument header is too small for its samples");
+        return Fail(s, WHY("an instrument header is too small for its samples"));
 
     uint8_t b[4 + 96 + 48 + 48 + 16];
-    if (!Read(s, b, sizeof b, "an instrument header is cut short"))
+    if (!Read(s, b, sizeof b, WHY("an instrument header is cut short")))
         return false;
     const uint8_t* p = b + 4;  // the sample header size: every header is taken as 40 bytes
     std::memcpy(instrument.noteSample, p, 96);
@@ -462,14 +470,14 @@ static bool ReadInstrument(ModuleStream& s, XmInstrument& instrument)
     instrument.vibratoDepth = p[12];
     instrument.vibratoRate = p[13];
     instrument.fadeout = uint16_t(U16(p + 14) * 2);
-    if (!Seek(s, end, "an instrument header runs past the end of the file"))
+    if (!Seek(s, end, WHY("an instrument header runs past the end of the file")))
         return false;
 
     uint32_t byteLength[MaxSamplesPerInstrument];
     for (int32_t k = 0; k < sampleCount; ++k) {
         instrument.samples[k] = static_cast<XmSample*>(std::calloc(1, sizeof(XmSample)));
         if (!instrument.samples[k])
-            return Fail(s, "out of memory");
+            return Fail(s, WHY("out of memory"));
         if (!ReadSampleHeader(s, instrument.samples[k], &byteLength[k]))
             return false;
     }
@@ -485,17 +493,17 @@ XmModule* LoadModule(const char* name)
 {
     ModuleLoadError = nullptr;
     if (!ModuleReaderInstalled()) {
-        ModuleLoadError = "no module reader is installed";
+        ModuleLoadError = WHY("no module reader is installed");
         return nullptr;
     }
     XmModule* m = static_cast<XmModule*>(std::calloc(1, sizeof(XmModule)));
     if (!m) {
-        ModuleLoadError = "out of memory";
+        ModuleLoadError = WHY("out of memory");
         return nullptr;
     }
     ModuleStream s = {Reader.open(name), 0, nullptr};
     if (s.handle == 0) {
-        ModuleLoadError = "cannot open the module";
+        ModuleLoadError = WHY("cannot open the module");
         std::free(m);
         return nullptr;
     }
@@ -507,7 +515,7 @@ XmModule* LoadModule(const char* name)
         m->instruments = static_cast<XmInstrument*>(
             std::calloc(size_t(m->instrumentCount) + 1, sizeof(XmInstrument)));
         if (!m->instruments)
-            Fail(s, "out of memory");
+            Fail(s, WHY("out of memory"));
         for (int32_t i = 0; i < m->instrumentCount && !s.error; ++i)
             ReadInstrument(s, m->instruments[i]);
     }
