@@ -51,6 +51,22 @@ void Multiply(const uint32_t* a, int na, const uint32_t* b, int nb, uint32_t* ou
     }
 }
 
+// 32 bits of limbs[0..count) (lowest first) from bit `from` up; bits outside them are 0.
+uint32_t BitsFrom(const uint32_t* limbs, int count, int from)
+{
+    uint64_t pair = 0;
+    for (int j = 1; j >= 0; --j) {
+        const int word = (from >> 5) + j;
+        pair = pair << 32 | (word >= 0 && word < count ? limbs[word] : 0);
+    }
+    return uint32_t(pair >> (from & 31));
+}
+
+uint64_t Bits64From(const uint32_t* limbs, int count, int from)
+{
+    return uint64_t(BitsFrom(limbs, count, from + 32)) << 32 | BitsFrom(limbs, count, from);
+}
+
 double PowerOfTwo(int e)
 {
     const uint64_t bits = uint64_t(e + 1023) << 52;
@@ -102,26 +118,15 @@ int ReduceHugeAngle(const double* x, double* y, int e0, int nx, int prec)
     while (top > 0 && !(product[top / 32] >> (top % 32) & 1))
         --top;
     uint32_t head[4];
-    for (int i = 0; i < 4; ++i) {
-        const int from = top - 127 + 32 * i;  // lowest bit of limb i, may be below bit 0
-        uint64_t pair = 0;
-        for (int j = 1; j >= 0; --j) {
-            const int word = (from >> 5) + j;
-            pair = pair << 32 | (word >= 0 && word < 6 ? product[word] : 0);
-        }
-        head[i] = uint32_t(pair >> (from & 31));
-    }
+    for (int i = 0; i < 4; ++i)
+        head[i] = BitsFrom(product, 6, top - 127 + 32 * i);  // may start below bit 0
     uint32_t angle[8];
     Multiply(head, 4, HalfPi, 4, angle);
 
     // The remainder is angle * 2^(top - 442); angle's top 53 bits make the head, the next
     // 64 the tail.
     const int high = angle[7] >> 30 ? 254 : 253;
-    uint64_t hi = 0, lo = 0;
-    for (int b = high; b > high - 53; --b)
-        hi = hi << 1 | (angle[b / 32] >> (b % 32) & 1);
-    for (int b = high - 53; b > high - 117; --b)
-        lo = lo << 1 | (angle[b / 32] >> (b % 32) & 1);
+    const uint64_t hi = Bits64From(angle, 8, high - 52), lo = Bits64From(angle, 8, high - 116);
     const int scale = high - 52 + top - 442;
     double y0 = double(hi) * PowerOfTwo(scale);
     double y1 = double(lo) * PowerOfTwo(scale - 64);
