@@ -6,10 +6,13 @@ the silences the output path inserted (heard as crackles), per minute, with the 
 (Wine's fps reports), the CPU per frame, the machine's load and how the sound server and
 Wine's audio threads were scheduled beside them, so that each remedy shows what it costs,
 and the time the hypervisor took from the machine, which no priority can make up for.
-Usage: bench/longplay.sh [--minutes N] [--csmt on|off]"""
+--stall MS:S stops the game, Wine and the sound server together for MS milliseconds every S
+seconds, as such a host does, so that a remedy can be measured against stalls of a known length.
+Usage: bench/longplay.sh [--minutes N] [--csmt on|off] [--stall MS:S]"""
 import argparse
 import os
 import random
+import signal
 import subprocess
 import sys
 import threading
@@ -25,6 +28,8 @@ options = argparse.ArgumentParser()
 options.add_argument("--minutes", type=float, default=5.0)
 options.add_argument("--csmt", choices=("on", "off"), default=None,
                      help="Direct3D's command-stream thread (default: as ./run sets it)")
+options.add_argument("--stall", default=None, metavar="MS:S",
+                     help="stop the game, Wine and the sound server for MS ms every S s")
 args = options.parse_args()
 
 
@@ -87,9 +92,42 @@ steal_done, steal = threading.Event(), []
 steal_thread = threading.Thread(target=lambda: steal.extend(host_steal()), daemon=True)
 steal_thread.start()
 
+
+def signal_if_there(pid, sig):
+    try:
+        os.kill(pid, sig)
+    except OSError:  # it has ended meanwhile
+        pass
+
+
+def stalls(ms, every):
+    """Stops every process of this Wine prefix and the environment's sound server at once,
+    as a hypervisor that takes the machine's CPUs does, and counts the stalls."""
+    mine = "WINEPREFIX=" + os.environ.get("WINEPREFIX", "")
+    server = os.path.dirname(os.environ.get("WINEPREFIX", "")) + "/pulse/native"
+    count = 0
+    while not steal_done.wait(every):
+        wine = [p for p in run("pgrep", "-f", r"wineserver|\.exe").split()
+                if mine in run("cat", "/proc/%s/environ" % p).split("\0")]
+        group = [int(p) for p in wine + run("pgrep", "-f", "pulseaudio.*" + server).split()]
+        try:
+            for pid in group:
+                signal_if_there(pid, signal.SIGSTOP)
+            time.sleep(ms / 1000)
+        finally:
+            for pid in group:
+                signal_if_there(pid, signal.SIGCONT)
+        count += 1
+    print("stalls: %d of %d ms, every %.1f s" % (count, ms, every), flush=True)
+
+
+if args.stall:
+    stall_ms, stall_every = args.stall.split(":")
+    stall_thread = threading.Thread(target=stalls, args=(float(stall_ms), float(stall_every)))
+
 # Wine's fps channel counts the frames, as in bench/frame_rate.py; the setup window's defaults.
 log_path = os.path.join(SHOTS, "longplay-wine.log")
-sound = recording("longplay")
+sound, recorded = recording("longplay"), time.time()
 with open(log_path, "w") as log:
     game = subprocess.Popen([os.environ.get("KORVA_WINE", "wine"), "build/win/korvastil.exe"], cwd=ROOT,
                             env=dict(os.environ, WINEDEBUG="-all,+timestamp,+tid,+fps"), stderr=log)
@@ -99,6 +137,8 @@ samples, shots, load = [], 0, [os.getloadavg()[0]]
 try:
     main = press_start(setup)
     skip_intro()
+    if args.stall:
+        stall_thread.start()
     began, first_ms, cpu_first = time.time(), clock_ms(), thread_cpu()
     while time.time() - began < args.minutes * 60 and game.poll() is None:
         if len(samples) * 10 <= time.time() - began:
@@ -132,10 +172,14 @@ finally:
     played = sound()
     steal_done.set()
     steal_thread.join()
+    if args.stall and stall_thread.is_alive():
+        stall_thread.join()
     if steal:
         print("host: %.1f%% of the CPU time stolen by the hypervisor; at most %.0f%% in a second, %d seconds"
               " of %d with 5%% or more" % (100 * sum(steal) / len(steal), 100 * max(steal),
                                            sum(share >= 0.05 for share in steal), len(steal)), flush=True)
+    lead = len(played) - len(played.lstrip(b"\0"))
+    print("the song began at %.3f (the silences below are at seconds of the song)" % (recorded + lead / 4 / RATE))
     check_song(check, played, "longplay", 60 * args.minutes * 0.9)
 if args.csmt:
     set_csmt(False)  # the environment's own setting again

@@ -239,8 +239,9 @@ def recording(name):
     """Records what the sound device plays, from the sound server's monitor; returns the
     function that stops it and returns the sound."""
     out = open(os.path.join(SHOTS, "e2e-%s.raw" % name), "wb+")
+    env = {k: v for k, v in os.environ.items() if k != "PULSE_LATENCY_MSEC"}  # the recorder keeps its own
     parec = subprocess.Popen(["parec", "-d", "korva.monitor", "--rate=%d" % RATE, "--channels=2",
-                              "--format=s16le", "--raw", "--latency-msec=20"], stdout=out)
+                              "--format=s16le", "--raw", "--latency-msec=20"], stdout=out, env=env)
     return lambda: (parec.terminate(), parec.wait(), out.seek(0), out.read())[-1]
 
 
@@ -300,8 +301,10 @@ def check_song(check, played, what, at_least, tail=2 * RATE):
         song = f.read()[44:]
     seconds, silences, fault = follow_song(played, song, tail)
     silent = sum(n for _, n in silences) / RATE
-    print("NOTE: %s: %d silences inserted by the output path (%.1f a minute), %.0f ms in all, over %.1f s"
-          % (what, len(silences), 60 * len(silences) / max(seconds, 1), silent * 1000, seconds), flush=True)
+    print("NOTE: %s: %d silences inserted by the output path (%.1f a minute), %.0f ms in all, over %.1f s%s"
+          % (what, len(silences), 60 * len(silences) / max(seconds, 1), silent * 1000, seconds,
+             "".join("; %.2f s: %.0f ms" % (at, 1000 * n / RATE) for at, n in silences[:30])
+             + ("; ..." if len(silences) > 30 else "")), flush=True)
     return check("%s: the device played %.1f s of the song from its start, in order, and %.1f s of silence"
                  " (of at least %.1f s)%s" % (what, seconds, silent, at_least, "" if not fault else ": " + fault),
                  fault is None and seconds + silent >= at_least)
