@@ -25,5 +25,7 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
     fuzz) args+=(-DKORVA_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   esac
   cmake -S "$root" -B "$dir" "${args[@]}" >/dev/null
+elif [ "$root/CMakeLists.txt" -nt "$dir/Makefile" ]; then
+  cmake "$dir" >/dev/null  # a target added since: make alone would not know it
 fi
 cmake --build "$dir" -j"$(nproc)" "$@"
