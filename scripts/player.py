@@ -245,6 +245,17 @@ def recording(name):
     return lambda: (parec.terminate(), parec.wait(), out.seek(0), out.read())[-1]
 
 
+def server_holds_ms(samples=10):
+    """The most the sound server held of the game's stream (its queue) over half a second."""
+    most = 0.0
+    for _ in range(samples):
+        for line in run("pactl", "list", "sink-inputs").splitlines():
+            if "Buffer Latency:" in line:
+                most = max(most, int(line.split()[2]) / 1000)
+        time.sleep(0.05)
+    return most
+
+
 ZEROS = re.compile(rb"(?:\0\0\0\0)+")
 
 

@@ -137,8 +137,8 @@ ALSA
     korva_sound_priority
     # What the server holds of Wine's stream is all that covers a moment in which the host
     # gives this machine's CPUs to others (10 to 30 ms here): Wine asks for 30 ms, which
-    # leaves 15 to 25 ms queued. At 100 ms, 30 to 70 ms are: 33 stalls of 30 ms in two minutes
-    # made 37 silences before and none after (bench/longplay.sh --stall 30:3). Not more: the
+    # leaves 15 to 25 ms queued. At 100 ms, 30 to 70 ms are: 39 stalls of 30 ms in two minutes
+    # made 44 silences before and none after (bench/longplay.sh --stall 30:3). Not more: the
     # server then waits, after an underrun, for more than Wine's 100 ms buffer can give it,
     # Wine's clock runs ahead, and at 200 ms Wine drops what it holds.
     export PULSE_LATENCY_MSEC="${PULSE_LATENCY_MSEC-100}"  # set empty: Wine's own request
