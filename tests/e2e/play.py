@@ -20,9 +20,10 @@ try:
         check("the game starts at level 1 with a score near 2000 (read %s)" % (first,),
               first is not None and first[1] == 1 and 1700 <= first[0] <= 2000)
         # The queue in the sound server is what outlasts the moments the host stops this
-        # machine: Wine's own 30 ms request leaves at most 25 ms there, the environment's 70.
-        held = server_holds_ms()
-        check("the sound server holds up to %.0f ms of the game's stream (40 or more)" % held, held >= 40)
+        # machine: Wine's own 30 ms request caps it at 25 ms, the environment's at 70 (30 at
+        # the least seen between refills).
+        held = server_holds_ms(20)
+        check("the sound server holds up to %.0f ms of the game's stream (35 or more)" % held, held >= 35)
 
         # A press costs 100 at once; the screenshot may be a frame or two behind.
         before = first
