@@ -20,7 +20,8 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
 from player import (RATE, H, ROOT, SHOTS, W, Checks, recording, check_song, clock_units, ends_with,  # noqa: E402
-                    fire, our_games, press_start, quit_by, run, skip_intro, stop, target_box, window)
+                    fire, in_our_prefix, our_games, press_start, quit_by, run, skip_intro, stop, target_box,
+                    window)
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from frame_rate import clock_ms, cpu_per_frame, fps_reports, rate_between, thread_cpu  # noqa: E402
 
@@ -103,12 +104,10 @@ def signal_if_there(pid, sig):
 def stalls(ms, every):
     """Stops every process of this Wine prefix and the environment's sound server at once,
     as a hypervisor that takes the machine's CPUs does, and counts the stalls."""
-    mine = "WINEPREFIX=" + os.environ.get("WINEPREFIX", "")
     server = os.path.dirname(os.environ.get("WINEPREFIX", "")) + "/pulse/native"
     count = 0
     while not steal_done.wait(every):
-        wine = [p for p in run("pgrep", "-f", r"wineserver|\.exe").split()
-                if mine in run("cat", "/proc/%s/environ" % p).split("\0")]
+        wine = in_our_prefix(r"wineserver|\.exe")
         group = [int(p) for p in wine + run("pgrep", "-f", "pulseaudio.*" + server).split()]
         try:
             for pid in group:

@@ -220,10 +220,14 @@ def ends_with(game, seconds):  # the exit code, or None
     return until(lambda: game.poll() is not None, seconds, 0.05) and game.returncode
 
 
-def our_games():  # in this Wine prefix: other checkouts may be playing too
+def in_our_prefix(pattern):  # processes of this Wine prefix: other checkouts may be playing too
     mine = "WINEPREFIX=" + os.environ.get("WINEPREFIX", "")
-    return [pid for pid in run("pgrep", "-f", "korvastil.exe").split()
+    return [pid for pid in run("pgrep", "-f", pattern).split()
             if mine in run("cat", "/proc/%s/environ" % pid).split("\0")]
+
+
+def our_games():
+    return in_our_prefix("korvastil.exe")
 
 
 def stop(game):
@@ -245,8 +249,9 @@ def recording(name):
     return lambda: (parec.terminate(), parec.wait(), out.seek(0), out.read())[-1]
 
 
-def server_holds_ms(samples=10):
-    """The most the sound server held of the game's stream (its queue) over half a second."""
+def server_holds_ms(samples=20):
+    """The most the sound server held of the game's stream (its queue) in `samples` readings
+    20 ms and more apart."""
     most = 0.0
     for _ in range(samples):
         for line in run("pactl", "list", "sink-inputs").splitlines():

@@ -22,7 +22,7 @@ try:
         # The queue in the sound server is what outlasts the moments the host stops this
         # machine: Wine's own 30 ms request caps it at 25 ms, the environment's at 70 (30 at
         # the least seen between refills).
-        held = server_holds_ms(20)
+        held = server_holds_ms()
         check("the sound server holds up to %.0f ms of the game's stream (35 or more)" % held, held >= 35)
 
         # A press costs 100 at once; the screenshot may be a frame or two behind.
