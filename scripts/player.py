@@ -158,9 +158,14 @@ def window(name, seconds):
 def start(windowed=False, retrace=True, stupid=False, mode_row=0, env=None, exe="build/win/korvastil.exe"):
     """Starts the game and waits for its setup window, whose choices it clicks;
     returns (process, setup window)."""
-    game = subprocess.Popen([os.environ.get("KORVA_WINE", "wine"), exe],
-                            cwd=ROOT, env=dict(os.environ, **(env or {})), stderr=subprocess.DEVNULL)
-    setup = window("Direct device setup", 60)
+    said = open(os.path.join(SHOTS, "wine-stderr.log"), "w+")
+    game = subprocess.Popen([os.environ.get("KORVA_WINE", "wine"), exe], cwd=ROOT,
+                            env=dict(os.environ, **(env or {})), stdin=subprocess.DEVNULL, stderr=said)
+    # A game that ended shows no window later: its failure is told at once.
+    setup = until(lambda: game.poll() is not None or window("Direct device setup", 0), 60, 0.1)
+    setup = setup if setup is not True else None
+    if not setup:
+        print("NOTE: no setup window: " + why_no_window(game, said), flush=True)
     if setup:
         time.sleep(0.5)  # a click the moment the window maps can be lost
         for on, y in ((windowed, 198), (stupid, 218), (not retrace, 238)):
@@ -169,6 +174,30 @@ def start(windowed=False, retrace=True, stupid=False, mode_row=0, env=None, exe=
         if mode_row:
             run("xdotool", "mousemove", "--window", setup, "60", str(68 + 14 * mode_row), "click", "1")
     return game, setup
+
+
+def why_no_window(game, said):
+    """What a run that never showed its first window leaves to see: the game, the display,
+    this prefix's processes (state, scheduling policy, where each waits), what Wine said."""
+    said.seek(0)
+    shown = run("xdotool", "search", "--onlyvisible", "--name", ".", "getwindowname", "%@")
+    answers = bool(run("xdotool", "getdisplaygeometry"))
+    xvfb = os.path.join(os.environ.get("KORVA_WINE_DIR", os.path.join(ROOT, "build", "wine")), "xvfb.log")
+    lines = ["the game %s" % ("is running" if game.poll() is None else "ended with %s" % game.returncode),
+             "display %s %s, windows shown: %r" % (os.environ.get("DISPLAY"), "answers" if answers else
+                                                   "does not answer", shown.splitlines()[:8]),
+             "load %s, real-time share %s us a second" % (
+                 open("/proc/loadavg").read().split()[0],
+                 open("/proc/sys/kernel/sched_rt_runtime_us").read().strip())]
+    for pid in in_our_prefix("wineserver|\\.exe"):
+        stat = run("cat", "/proc/%s/stat" % pid).rsplit(")", 1)[-1].split()
+        if stat:
+            lines.append("%s %s: state %s, policy %s, waits in %s" % (
+                pid, run("cat", "/proc/%s/comm" % pid), stat[0], stat[38], run("cat", "/proc/%s/wchan" % pid)))
+    lines.append("Wine said: %r" % said.read()[-600:])
+    if not answers and os.path.exists(xvfb):
+        lines.append("Xvfb said: %r" % open(xvfb, errors="replace").read()[-600:])
+    return "; ".join(lines)
 
 
 def press_start(setup):

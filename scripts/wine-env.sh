@@ -25,7 +25,7 @@ if [ -z "${DISPLAY:-}" ]; then
   # Xvfb picks a free display number itself and says which: two environments starting at
   # once must not end up on one display.
   rm -f "$KORVA_WINE_DIR/display"
-  Xvfb -displayfd 3 -screen 0 "${KORVA_SCREEN:-640x480x24}" -nolisten tcp 3>"$KORVA_WINE_DIR/display" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${KORVA_SCREEN:-640x480x24}" -nolisten tcp 3>"$KORVA_WINE_DIR/display" >"$KORVA_WINE_DIR/xvfb.log" 2>&1 &
   KORVA_XVFB_PID=$!
   for _ in $(seq 100); do grep -q '^[0-9]' "$KORVA_WINE_DIR/display" 2>/dev/null && break; sleep 0.05; done
   export DISPLAY=":$(head -n 1 "$KORVA_WINE_DIR/display")"
