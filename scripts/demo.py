@@ -7,7 +7,6 @@ Usage: scripts/demo.py --seconds N --out DIR"""
 import argparse
 import glob
 import os
-import re
 import shutil
 import signal
 import subprocess
@@ -66,7 +65,7 @@ def what_shows(path):
     score = h.score_on(path)
     if score:
         return "play, score %d, level %d" % score
-    return "briefing" if h.briefing_on(path) else "title" if re.search("Korva|Brums", h.ocr(path, *h.TOP_LINES)) else ""
+    return "briefing" if h.briefing_on(path) else "title" if h.title_on(path) else ""
 
 
 def label_font():  # ImageMagick's default face is often not installed: the game's own, else any

@@ -11,7 +11,10 @@ import time
 
 W, H = 640, 480
 RATE = 44100
-TOP_LINES = ("640x90+0+15", "60%", True, "6")  # the intro's first lines
+# The intro's text block, read whole: the uncle's rays cross some of its lines in any frame, and
+# one line read is enough. Words of the briefing alone (the game's overlay says "You need").
+INTRO_TEXT = ("640x230+0+0", "60%", True, "6")
+BRIEFING_WORDS = re.compile(r"You are|ALLWAYS|LIGHTS UP|mousebutton|least 200|Good luck")
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 SHOTS = os.path.join(ROOT, "build", "screens")
 os.makedirs(SHOTS, exist_ok=True)
@@ -209,12 +212,13 @@ def click_middle():
     run("xdotool", "mousemove", "320", "240", "sleep", "0.2", "click", "1")
 
 
-def title_on(path):
-    return uncle(path) > 0.005 and "You" not in ocr(path, *TOP_LINES)
+def title_on(path):  # the uncle, and neither the overlay nor a word of the briefing
+    return uncle(path) > 0.005 and not score_on(path) and not re.search(
+        "You|" + BRIEFING_WORDS.pattern, ocr(path, *INTRO_TEXT))
 
 
 def briefing_on(path):
-    return bool(re.search("You are|protect", ocr(path, *TOP_LINES)))
+    return bool(BRIEFING_WORDS.search(ocr(path, *INTRO_TEXT))) and not score_on(path)
 
 
 def title_shows():
