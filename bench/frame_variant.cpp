@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "content/scene.h"
-#include "render/display_win.h"
+#include "win/display.h"
 
 extern "C" {
 void __real__Z20DrawTextOnBackBufferPKciimmP19IDirectDrawSurface7(const char*, int32_t, int32_t,

@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "music/audio_output.h"
 #include "music/audio_ring.h"
 #include "music/xm.h"
+#include "platform/audio_output.h"
 #include "xm_writer.h"
 
 namespace {

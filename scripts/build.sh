@@ -1,31 +1,19 @@
 #!/usr/bin/env bash
-# Configures (once) and builds a tree: scripts/build.sh native|win|win32|sanitize|fuzz [cmake build args...]
-# scripts/build.sh web [target]: the browser build with Emscripten (default target korvastil_web); the
-# page's files land in build/web, the build tree is build/web-build.
+# Configures (once) and builds a tree by its preset (CMakePresets.json):
+#   scripts/build.sh native|win|win32|sanitize|fuzz|web [cmake --build args...]
+# The same as `cmake --preset NAME && cmake --build --preset NAME ...` by hand; the web
+# tree's page lands in build/web.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-kind="$1"; shift
-if [ "$kind" = web ]; then
-  # Debian's node does not search Debian's module folder, where Emscripten's optimizer finds acorn.
-  export NODE_PATH=/usr/share/nodejs
-  dir="$root/build/web-build"
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
-    emcmake cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  fi
-  [ "${1:-}" = --target ] && shift
-  exec cmake --build "$dir" -j"$(nproc)" --target "${1:-korvastil_web}"
+preset="${1:?usage: scripts/build.sh native|win|win32|sanitize|fuzz|web [cmake --build args...]}"; shift
+cd "$root"
+dir="$(python3 -c 'import json, sys
+p = [c for c in json.load(open("CMakePresets.json"))["configurePresets"] if c["name"] == sys.argv[1]]
+print(p[0]["binaryDir"].replace("${sourceDir}", sys.argv[2]) if p else "")' "$preset" "$root")"
+[ -n "$dir" ] || { echo "build.sh: no preset '$preset' in CMakePresets.json" >&2; exit 2; }
+# Configured once; again when a list has changed since (make alone would not know a new target).
+if [ ! -f "$dir/CMakeCache.txt" ] || [ -n "$(find "$root/CMakeLists.txt" "$root/CMakePresets.json" \
+     "$root/cmake" "$root/src" "$root/tools" "$root/tests" "$root/bench" -name 'CMake*' -newer "$dir/CMakeCache.txt" -print -quit)" ]; then
+  cmake --preset "$preset" >/dev/null
 fi
-dir="$root/build/$kind"
-if [ ! -f "$dir/CMakeCache.txt" ]; then
-  args=(-DCMAKE_BUILD_TYPE=Release)
-  case "$kind" in
-    win) args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake") ;;
-    win32) args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake") ;;
-    sanitize) args+=(-DKORVA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
-    fuzz) args+=(-DKORVA_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
-  esac
-  cmake -S "$root" -B "$dir" "${args[@]}" >/dev/null
-elif [ "$root/CMakeLists.txt" -nt "$dir/Makefile" ]; then
-  cmake "$dir" >/dev/null  # a target added since: make alone would not know it
-fi
-cmake --build "$dir" -j"$(nproc)" "$@"
+exec cmake --build --preset "$preset" -j"$(nproc)" "$@"

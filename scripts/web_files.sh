@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The page's files beside what the linker wrote into build/web: the page, its manifest and icon,
-# the font cut to the game's characters, the offline worker named by the digest of all of them,
+# the font cut to the game's characters with its licence (OFL.txt), the offline worker named by the digest of all of them,
 # and a brotli and a gzip copy of each for servers that send them as they are (./run --web).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-web="$root/build/web" src="$root/src/app/web"
+web="$root/build/web" src="$root/src/web/page"
 # The page without its style sheet's comments, which are for its readers.
 sed '/^\/\*.*\*\/$/d' "$src/index.html" >"$web/index.html"
 cp "$src/manifest.json" "$src/icon.svg" "$web/"
@@ -21,7 +21,7 @@ files=(index.html game.js game.wasm anton.woff2 manifest.json icon.svg)
 build="$(cd "$web" && cat "${files[@]}" "$src/sw.js" | sha256sum | cut -c1-16)"
 sed "s/@BUILD@/$build/" "$src/sw.js" >"$web/sw.js"
 minify "$web/sw.js"
-for f in "${files[@]}" sw.js; do
+for f in "${files[@]}" sw.js OFL.txt; do
   brotli -q 11 -f -o "$web/$f.br" "$web/$f"
   gzip -9 -n -c "$web/$f" >"$web/$f.gz"
 done

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "music/audio_output.h"
 #include "music/audio_ring.h"
 #include "music/player.h"
 #include "music/xm.h"
+#include "platform/audio_output.h"
 
 namespace {
 

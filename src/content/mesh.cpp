@@ -88,6 +88,20 @@ Mesh SubdivideMesh(const MeshVertex* mesh, int32_t count, int32_t* newCount)
     return out;
 }
 
+// BuildCube(halfSize) subdivided `levels` times: 36 * 4^levels vertices in *count.
+static Mesh SubdividedCube(float halfSize, int32_t levels, int32_t* count)
+{
+    int32_t n = CubeVertexCount;
+    Mesh mesh = BuildCube(halfSize);
+    for (int32_t level = 0; mesh && level < levels; ++level) {
+        Mesh finer = SubdivideMesh(mesh, n, &n);
+        FreeMesh(mesh);
+        mesh = finer;
+    }
+    *count = n;
+    return mesh;
+}
+
 // --- Sphere ---
 
 static float Length(float x, float y, float z)
@@ -117,13 +131,8 @@ void Spherify(MeshVertex* dst, const MeshVertex* src, int32_t count, float radiu
 
 Mesh BuildSphere(uint8_t levels, int32_t* count, float radius)
 {
-    int32_t n = CubeVertexCount;
-    Mesh mesh = BuildCube(1.0f);
-    for (uint8_t level = 0; mesh && level < levels; ++level) {
-        Mesh finer = SubdivideMesh(mesh, n, &n);
-        FreeMesh(mesh);
-        mesh = finer;
-    }
+    int32_t n = 0;
+    Mesh mesh = SubdividedCube(1.0f, levels, &n);
     if (!mesh)
         return nullptr;
     Spherify(mesh, mesh, n, radius, 1.0f);
@@ -195,13 +204,8 @@ void SmoothNormals(MeshVertex* mesh, int32_t count)
 
 Mesh BuildTargetMesh(int32_t* count)
 {
-    int32_t n = CubeVertexCount;
-    Mesh mesh = BuildCube(5.0f);
-    for (int32_t level = 0; mesh && level < 2; ++level) {
-        Mesh finer = SubdivideMesh(mesh, n, &n);
-        FreeMesh(mesh);
-        mesh = finer;
-    }
+    int32_t n = 0;
+    Mesh mesh = SubdividedCube(5.0f, 2, &n);
     if (!mesh)
         return nullptr;
     SmoothNormals(mesh, n);

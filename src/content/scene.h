@@ -1,9 +1,9 @@
 #pragma once
 // The twenty targets: one generated mesh copied into each object's own vertex array
 // and vertex buffer, with its world matrix and hit fields, and the two point lights.
-#include "app/platform.h"
 #include "content/mesh.h"
-#include "render/matrix.h"
+#include "core/matrix.h"
+#include "platform/platform.h"
 
 // A point light, laid out as the Direct3D 7 light it is handed to (D3DLIGHT7).
 struct LightColour {

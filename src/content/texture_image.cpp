@@ -40,3 +40,15 @@ void FreeImage(uint32_t* image)
 {
     std::free(image);
 }
+
+void ForEachMipLevel(MipLevelSink take, void* context)
+{
+    uint32_t* image = WorkingImageFromUploadSlot();
+    for (int32_t level = 0, size = TextureSize; image && level < MipLevelCount; ++level, size /= 2) {
+        uint32_t* half = nullptr;
+        if (take(level, size, image, context) && level + 1 < MipLevelCount)
+            half = HalveImage(image, size, size);
+        FreeImage(image);
+        image = half;
+    }
+}

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "render/random.h"
+#include "core/random.h"
 
 TextureLayer TextureLayers[TextureLayerCount];
 RgbTexture RgbTextures[RgbTextureCount];

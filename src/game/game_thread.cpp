@@ -3,13 +3,14 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/shared_state.h"
 #include "content/scene.h"
+#include "core/clock.h"
+#include "core/random.h"
+#include "core/thread_value.h"
 #include "game/rules.h"
+#include "game/shared_state.h"
 #include "game/uncle.h"
-#include "app/platform.h"
-#include "render/random.h"
-#include "render/thread_value.h"
+#include "platform/platform.h"
 
 int32_t Level = 1;
 double runStart = 0.0;
@@ -71,6 +72,8 @@ bool UpdateTargets(int32_t x, int32_t y, double theta)
         t.screenY = pose.screenY;
         t.screenRadius = pose.screenRadius;
         if (t.hit) {
+            // The debris flies out by 50 units of k for each radian the motion has turned
+            // since the hit.
             const float k = float((theta - t.hitAngle) * 50.0);
             ExplodeVertices(TargetMesh, t.vertices, t.vertexCount, 0.0f, 0.0f, 0.0f, k);
             t.vertexCount = SettleDebris(t.vertices, TargetMesh, t.vertexCount, RandomNext() % 100);
@@ -120,6 +123,8 @@ void LevelInterlude(double now, int32_t shownScore)
         FormatText(line, sizeof line, "Your score is %d and next level is: %d!", int(shownScore),
                    int(Level + 1));
         Text(line, int32_t(ScreenWidth / 2), int32_t(ScreenHeight / 2), 0x000000);
+        // The banners move 500 pixels a clock unit (250 a second), some at twice or four
+        // times that.
         const int32_t u = int32_t((ReadClock() - t) * 500.0);
         Text(Banner, 2 * u, HalfHeightPlus(20), 0x000000);
         Text(Banner, u - 50, HalfHeightPlus(-40), 0x000000);
@@ -173,7 +178,7 @@ void StartGame()
 bool GameFrame()
 {
     const double now = ReadClock();
-    const float motionSpeed = float(Level * 0.7);
+    const float motionSpeed = float(Level * 0.7);  // radians a clock unit: each level 0.7 faster
     const float elapsed = float(now - runStart);
 
     ClearFrame(0x000000, true);
@@ -191,7 +196,9 @@ bool GameFrame()
 
     if (firing) {
         if (UncleAimed(MouseX, MouseY, s, ScreenWidth, ScreenHeight)) {
-            for (int32_t j = 0; j < TargetScene.lightCount; ++j) {  // firing at the uncle dims the world
+            // Firing at the uncle dims the world: each light keeps 80 % of its colour a frame
+            // (until the next level or death makes it 0.5 again).
+            for (int32_t j = 0; j < TargetScene.lightCount; ++j) {
                 LightColour& diffuse = TargetScene.lights[j].dcvDiffuse;
                 diffuse.r *= 0.8f;
                 diffuse.g *= 0.8f;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/shared_state.h"
+#include "game/shared_state.h"
 
 void CapAndChargeFiring(bool firing)
 {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "content/mesh.h"
-#include "render/matrix.h"
+#include "core/matrix.h"
 
 constexpr int32_t TargetCount = 20;
 constexpr float CameraDistance = 100.0f;
@@ -56,6 +56,9 @@ void ExplodeVertices(MeshVertex* dst, const MeshVertex* src, int32_t n, float cx
 int32_t SettleDebris(MeshVertex* vertices, const MeshVertex* exploded, int32_t count, int32_t r);
 
 // The credits scroller moves one pixel a frame; the verse copies by trunc(x - step).
-// Each starts again at the right edge once wholly past the left one.
+// Each starts again at the right edge once wholly past the left one. Intended: trunc
+// goes toward zero, so a verse copy moves ceil(step) pixels a frame while right of the
+// screen's left edge and floor(step) past it (a step of 2.1: 3, then 2). Scroll widths
+// count 7 pixels a character, whatever the font draws.
 int32_t StepCredits(int32_t x, uint32_t width);
 int32_t StepVerse(int32_t x, float step, uint32_t width);

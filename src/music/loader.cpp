@@ -1,9 +1,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/audio_output.h"
 #include "music/audio_ring.h"
 #include "music/xm.h"
+#include "platform/audio_output.h"
 
 XmSample EmptySample;
 const char* ModuleLoadError = nullptr;

@@ -193,6 +193,10 @@ void VolumeColumnRow(XmChannel* c, uint8_t v)
 
 // Period of a note on the linear table; the Amiga table has no note periods of its
 // own here, so its periods are derived from the same frequency.
+// Linear: 64 units a semitone, 768 an octave, from 7680 (10 octaves of 768) at note 0 down;
+// finetune (-128..127, 128ths of a semitone) counts half. Note 48 (C-4) is 4608, where the
+// frequency is 8363 Hz; it doubles every 768 units below. Amiga: period = 14317056 / frequency
+// (the Amiga clock constant, 8363 Hz times a C-4 period of about 1712).
 static int32_t NotePeriod(const XmModule* module, int32_t realNote, int32_t finetune)
 {
     const int32_t linear = 7680 - realNote * 64 - finetune / 2;
@@ -359,6 +363,8 @@ void ApplyChannel(XmChannel* c, const XmSample* sample, const XmModule* module)
         v.fraction = 0;
         v.direction = Forward;
     }
+    // The volume (0-64) times the key-on factor (64) times the global volume (64 at start):
+    // 262,144 at full, which * 255 / 524,288 (2^19) makes a gain of 127.
     if (c->updateFlags & UpdateVolume)
         v.mixVolume = int32_t(int64_t(c->volume) * c->keyOnFactor * module->globalVolume * 255 / 524288);
     if (c->updateFlags & UpdatePanning)
@@ -373,6 +379,8 @@ void ApplyChannel(XmChannel* c, const XmSample* sample, const XmModule* module)
         // frame or more, beyond what the mixer's fixed point holds: capped below it.
         const double highest = 255.0 * rate;
         double exact;
+        // 8363 * 2^((4608 - period) / 768) on the linear table, with 1/768 as the float nearest
+        // it (0.0013020833721...), widened: the frequencies are those that constant gives.
         // 2^x by exp2, not pow(2, x): the same frequencies, without the general power's
         // code in the executable.
         if (module->flags & LinearFrequencyTable)

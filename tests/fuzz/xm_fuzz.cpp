@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "music/audio_output.h"
 #include "music/audio_ring.h"
 #include "music/xm.h"
+#include "platform/audio_output.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <random>
 
-#include "app/angle_reduction.h"
+#include "web/angle_reduction.h"
 
 // Splits a double into the library's 24-bit pieces and reduces it.
 static int ReduceDouble(double x, double* y)

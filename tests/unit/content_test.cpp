@@ -9,8 +9,8 @@
 #include "content/mesh.h"
 #include "content/texture_image.h"
 #include "content/texture_script.h"
-#include "render/matrix.h"
-#include "render/random.h"
+#include "core/matrix.h"
+#include "core/random.h"
 
 typedef std::vector<float> Floats;
 typedef std::vector<int32_t> Ints;

@@ -8,10 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/shared_state.h"
+#include "core/clock.h"
+#include "core/random.h"
 #include "game/rules.h"
-#include "game/uncle_geometry.h"
-#include "render/random.h"
+#include "game/shared_state.h"
+#include "game/uncle.h"
 
 typedef std::vector<int32_t> Ints;
 static const double Pi = 3.14159265358979323846;
@@ -35,7 +36,7 @@ TEST(Rules, ScoreDrainCapFiringCostAndScrollers)
     }
     EXPECT_EQ(scores, (Ints{64500, 64300, -100}));
     Score = -1000000000;  // below the cap; presses on one thread, charges and rewards on another
-    std::thread presses([] { for (int i = 0; i < 200000; ++i) ChargePress(); });
+    std::thread presses([] { for (int i = 0; i < 200000; ++i) PressFire(1, 2); });
     for (int i = 0; i < 100000; ++i, AwardPoints(HitReward))
         CapAndChargeFiring(true);
     presses.join();

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/heap_web.h"
+#include "web/heap.h"
 
 alignas(16) static unsigned char Arena[8192 + 8];
 static size_t Used;

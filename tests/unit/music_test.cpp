@@ -7,9 +7,9 @@
 #include <iterator>
 #include <vector>
 
-#include "music/audio_output.h"
 #include "music/audio_ring.h"
 #include "music/player.h"
+#include "platform/audio_output.h"
 #include "xm_writer.h"
 
 typedef std::vector<int32_t> Ints;

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "content/texture_script.h"
-#include "music/audio_output.h"
 #include "music/audio_ring.h"
+#include "platform/audio_output.h"
 
 static std::vector<uint8_t> ReadFile(const std::string& path)
 {

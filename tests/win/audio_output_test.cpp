@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "music/audio_output.h"
 #include "music/audio_ring.h"
 #include "music/xm.h"
+#include "platform/audio_output.h"
 
 namespace {
 

@@ -12,17 +12,18 @@
 #include <optional>
 #include <vector>
 
-#include "app/setup_win.h"
-#include "app/shared_state.h"
-#include "app/startup.h"
 #include "content/scene.h"
 #include "content/texture_image.h"
 #include "content/texture_script.h"
-#include "content/texture_upload_win.h"
+#include "core/clock.h"
+#include "core/random.h"
 #include "game/game.h"
+#include "game/shared_state.h"
+#include "game/startup.h"
 #include "game/uncle.h"
 #include "recording.h"
-#include "render/random.h"
+#include "win/setup.h"
+#include "win/texture_upload.h"
 
 namespace {
 

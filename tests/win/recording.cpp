@@ -13,10 +13,11 @@
 #include <cstring>
 #include <functional>
 
-#include "app/setup_win.h"
-#include "app/shared_state.h"
+#include "core/clock.h"
 #include "game/rules.h"
-#include "render/display_win.h"
+#include "game/shared_state.h"
+#include "win/display.h"
+#include "win/setup.h"
 
 extern "C" {
 extern BOOL(WINAPI* __imp_TextOutA)(HDC, int, int, LPCSTR, int);

@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "app/platform.h"
-#include "app/setup_win.h"
+#include "platform/platform.h"
+#include "win/setup.h"
 
 namespace {
 
