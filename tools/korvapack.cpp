@@ -24,6 +24,7 @@
 
 #include "pack/pack_image.h"
 #include "pack/pack_model.h"
+#include "pe_reader.h"
 
 typedef std::vector<uint8_t> Bytes;
 
@@ -46,19 +47,15 @@ static Bytes ReadFile(const char* path)
     return bytes;
 }
 
-static uint32_t Get(const Bytes& b, size_t at, int size)
+// A field of the structure at `base`, refusing a file that ends before it.
+static uint64_t Get(const Bytes& b, size_t base, Pe::Field f)
 {
-    if (at + size > b.size()) Refuse("truncated file");
-    uint32_t v = 0;
-    for (int i = size - 1; i >= 0; --i) v = v << 8 | b[at + i];
+    uint64_t v = 0;
+    if (!Pe::Read(b, base, f, &v)) Refuse("truncated file");
     return v;
 }
 
-static void Put(Bytes& b, size_t at, uint64_t v, int size)
-{
-    if (b.size() < at + size) b.resize(at + size);
-    for (int i = 0; i < size; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
+static void Put(Bytes& b, size_t base, Pe::Field f, uint64_t v) { Pe::Write(b, base, f, v); }
 
 // --- Reading the input ---
 struct Section {
@@ -68,74 +65,80 @@ struct Section {
 
 struct Image {
     Bytes file;
-    size_t optional;                    // offset of the optional header
+    size_t header, optional;            // offsets of the PE signature and of the optional header
     uint64_t imageBase;
     uint32_t entryRva, sizeOfImage, dirCount;
     std::vector<Section> sections;
     Bytes memory;                       // the image as the loader maps it, sizeOfImage bytes
 };
 
-enum { DirExport, DirImport, DirResource, DirException, DirSecurity, DirReloc, DirDebug, DirArch,
-       DirGlobalPtr, DirTls, DirLoadConfig, DirBoundImport, DirIat, DirDelayImport, DirClr };
+// The first page holds the headers; the sections follow it.
+static const uint32_t HeaderPage = 0x1000;
 
-static uint32_t DirRva(const Image& im, int dir)
+static uint32_t DirRva(const Image& im, Pe::Directory dir)
 {
-    return uint32_t(dir) < im.dirCount ? Get(im.file, im.optional + 112 + 8 * dir, 4) : 0;
+    return uint32_t(dir) < im.dirCount ? uint32_t(Get(im.file, im.optional, Pe::DirectoryRva(dir))) : 0;
 }
 
-static uint32_t DirSize(const Image& im, int dir)
+static uint32_t DirSize(const Image& im, Pe::Directory dir)
 {
-    return uint32_t(dir) < im.dirCount ? Get(im.file, im.optional + 112 + 8 * dir + 4, 4) : 0;
+    return uint32_t(dir) < im.dirCount ? uint32_t(Get(im.file, im.optional, Pe::DirectorySize(dir))) : 0;
 }
 
 static Image ReadImage(const Bytes& file)
 {
     Image im;
     im.file = file;
-    if (file.size() < 64 || file[0] != 'M' || file[1] != 'Z') Refuse("not a PE file (no MZ header)");
-    size_t pe = Get(file, 0x3C, 4);
-    if (Get(file, pe, 4) != 0x4550) Refuse("not a PE file (no PE signature)");
-    uint32_t machine = Get(file, pe + 4, 2), count = Get(file, pe + 6, 2), optSize = Get(file, pe + 20, 2);
-    im.optional = pe + 24;
-    uint32_t magic = Get(file, im.optional, 2);
-    if (magic == 0x10B || machine == 0x14C) Refuse("a 32-bit image; only x86-64 (PE32+) images are packed");
-    if (magic != 0x20B || machine != 0x8664) Refuse("not an x86-64 PE32+ image");
-    if (Get(file, pe + 22, 2) & 0x2000) Refuse("a DLL; only programs are packed");
-    im.entryRva = Get(file, im.optional + 16, 4);
-    im.imageBase = Get(file, im.optional + 24, 4) | uint64_t(Get(file, im.optional + 28, 4)) << 32;
-    im.sizeOfImage = Get(file, im.optional + 56, 4);
-    im.dirCount = Get(file, im.optional + 108, 4);
-    if (im.dirCount > 16 || 112 + 8 * im.dirCount > optSize) Refuse("a malformed optional header");
+    if (file.size() < Pe::DosHeaderSize || Get(file, 0, Pe::DosMagic) != Pe::DosSignature)
+        Refuse("not a PE file (no MZ header)");
+    im.header = Get(file, 0, Pe::NewHeader);
+    if (Get(file, im.header, Pe::Signature) != Pe::PeSignature) Refuse("not a PE file (no PE signature)");
+    uint32_t machine = uint32_t(Get(file, im.header, Pe::Machine));
+    uint32_t count = uint32_t(Get(file, im.header, Pe::SectionCount));
+    uint32_t optSize = uint32_t(Get(file, im.header, Pe::OptionalHeaderSize));
+    im.optional = im.header + Pe::OptionalHeader;
+    uint32_t magic = uint32_t(Get(file, im.optional, Pe::Magic));
+    if (magic == Pe::Magic32 || machine == Pe::MachineI386)
+        Refuse("a 32-bit image; only x86-64 (PE32+) images are packed");
+    if (magic != Pe::Magic64 || machine != Pe::MachineAmd64) Refuse("not an x86-64 PE32+ image");
+    if (Get(file, im.header, Pe::Characteristics) & Pe::FileDll) Refuse("a DLL; only programs are packed");
+    im.entryRva = uint32_t(Get(file, im.optional, Pe::EntryPoint));
+    im.imageBase = Get(file, im.optional, Pe::ImageBase);
+    im.sizeOfImage = uint32_t(Get(file, im.optional, Pe::SizeOfImage));
+    im.dirCount = uint32_t(Get(file, im.optional, Pe::DirectoryCount));
+    if (im.dirCount > Pe::MaxDirectories || Pe::Directories + Pe::DirectoryEntrySize * im.dirCount > optSize)
+        Refuse("a malformed optional header");
     if (im.sizeOfImage == 0 || im.sizeOfImage > (256u << 20)) Refuse("an image size out of range");
     if (count == 0 || count > PackMaxSections) Refuse("a section count out of range (1-" +
                                                       std::to_string(PackMaxSections) + ")");
     im.memory.assign(im.sizeOfImage, 0);
     size_t table = im.optional + optSize;
     for (uint32_t i = 0; i < count; ++i) {
-        size_t at = table + 40 * i;
+        size_t at = table + Pe::SectionEntrySize * i;
         Section s;
-        Get(file, at + 39, 1);
-        s.name.assign((const char*)&file[at], strnlen((const char*)&file[at], 8));
-        s.virtualSize = Get(file, at + 8, 4);
-        s.rva = Get(file, at + 12, 4);
-        s.rawSize = Get(file, at + 16, 4);
-        s.rawOffset = Get(file, at + 20, 4);
-        s.characteristics = Get(file, at + 36, 4);
+        if (!Pe::Fits(file, at, Pe::SectionEntrySize)) Refuse("truncated file");
+        const char* name = (const char*)&file[at + Pe::SectionName.offset];
+        s.name.assign(name, strnlen(name, Pe::SectionName.size));
+        s.virtualSize = uint32_t(Get(file, at, Pe::VirtualSize));
+        s.rva = uint32_t(Get(file, at, Pe::VirtualAddress));
+        s.rawSize = uint32_t(Get(file, at, Pe::RawSize));
+        s.rawOffset = uint32_t(Get(file, at, Pe::RawOffset));
+        s.characteristics = uint32_t(Get(file, at, Pe::SectionFlags));
         if (s.rawSize && uint64_t(s.rawOffset) + s.rawSize > file.size())
             Refuse("section " + s.name + " lies beyond the end of the file");
-        if (s.rva < 0x1000 || uint64_t(s.rva) + s.virtualSize > im.sizeOfImage ||
+        if (s.rva < HeaderPage || uint64_t(s.rva) + s.virtualSize > im.sizeOfImage ||
             (!im.sections.empty() && s.rva < im.sections.back().rva + im.sections.back().virtualSize))
             Refuse("section " + s.name + " lies outside the image or out of order");
-        if ((s.characteristics & 0x20000000) && (s.characteristics & 0x80000000))
+        if ((s.characteristics & Pe::SectionExecute) && (s.characteristics & Pe::SectionWrite))
             Refuse("section " + s.name + " is both writable and executable");
         std::memcpy(&im.memory[s.rva], &file[s.rawOffset], std::min(s.rawSize, s.virtualSize));
         im.sections.push_back(s);
     }
-    if (im.entryRva < 0x1000 || im.entryRva >= im.sizeOfImage) Refuse("an entry point outside the image");
-    static const struct { int dir; const char* what; } carried[] = {
-        {DirExport, "exports"}, {DirResource, "resources"}, {DirTls, "a TLS directory"},
-        {DirLoadConfig, "a load configuration"}, {DirBoundImport, "bound imports"},
-        {DirDelayImport, "delay-load imports"}, {DirClr, "a .NET header"}, {DirSecurity, "a signature"}};
+    if (im.entryRva < HeaderPage || im.entryRva >= im.sizeOfImage) Refuse("an entry point outside the image");
+    static const struct { Pe::Directory dir; const char* what; } carried[] = {
+        {Pe::DirExport, "exports"}, {Pe::DirResource, "resources"}, {Pe::DirTls, "a TLS directory"},
+        {Pe::DirLoadConfig, "a load configuration"}, {Pe::DirBoundImport, "bound imports"},
+        {Pe::DirDelayImport, "delay-load imports"}, {Pe::DirClr, "a .NET header"}, {Pe::DirSecurity, "a signature"}};
     for (auto c : carried)
         if (DirSize(im, c.dir)) Refuse(std::string("it has ") + c.what + ", which the packer does not carry");
     return im;
@@ -170,50 +173,57 @@ static void Clear(Image& im, uint32_t rva, uint32_t size)
 static Bytes ImportList(Image& im)
 {
     Bytes list;
-    uint32_t rva = DirRva(im, DirImport), size = DirSize(im, DirImport);
-    for (uint32_t d = rva; size; d += 20) {
-        const uint8_t* desc = At(im, d, 20, "an import descriptor");
-        uint32_t lookup = PackRead32(desc), nameRva = PackRead32(desc + 12), slots = PackRead32(desc + 16);
-        if (!nameRva && !slots) { Clear(im, rva, d + 20 - rva); break; }
+    auto put32 = [&list](uint32_t v) { for (int i = 0; i < 4; ++i) list.push_back(uint8_t(v >> (8 * i))); };
+    const uint32_t thunk = Pe::Thunk.size;
+    uint32_t rva = DirRva(im, Pe::DirImport), size = DirSize(im, Pe::DirImport);
+    for (uint32_t d = rva; size; d += Pe::ImportDescriptorSize) {
+        At(im, d, Pe::ImportDescriptorSize, "an import descriptor");
+        uint32_t lookup = uint32_t(Get(im.memory, d, Pe::ImportLookup));
+        uint32_t nameRva = uint32_t(Get(im.memory, d, Pe::ImportDllName));
+        uint32_t slots = uint32_t(Get(im.memory, d, Pe::ImportSlots));
+        if (!nameRva && !slots) { Clear(im, rva, d + Pe::ImportDescriptorSize - rva); break; }
         if (!lookup) lookup = slots;
         std::string dll = NameAt(im, nameRva);
-        Put(list, list.size(), slots, 4);
-        list.insert(list.end(), dll.begin(), dll.end() + 0);
+        put32(slots);
+        list.insert(list.end(), dll.begin(), dll.end());
         list.push_back(0);
         uint32_t n = 0;
         for (;; ++n) {
-            const uint8_t* e = At(im, lookup + 8 * n, 8, "an import lookup entry");
-            uint32_t lo = PackRead32(e), hi = PackRead32(e + 4);
-            if (!lo && !hi) break;
-            if (hi & 0x80000000u) Refuse("an import by ordinal (" + dll + "), which the packer does not carry");
-            std::string name = NameAt(im, lo + 2);
+            At(im, lookup + thunk * n, thunk, "an import lookup entry");
+            uint64_t e = Get(im.memory, lookup + thunk * n, Pe::Thunk);
+            if (!e) break;
+            if (e & Pe::ThunkByOrdinal) Refuse("an import by ordinal (" + dll + "), which the packer does not carry");
+            std::string name = NameAt(im, uint32_t(e) + Pe::HintSize);
             list.insert(list.end(), name.begin(), name.end());
             list.push_back(0);
-            Clear(im, lo, uint32_t(2 + name.size() + 1));
+            Clear(im, uint32_t(e), uint32_t(Pe::HintSize + name.size() + 1));
         }
         list.push_back(0);
-        Clear(im, lookup, 8 * (n + 1));
-        Clear(im, slots, 8 * (n + 1));
+        Clear(im, lookup, thunk * (n + 1));
+        Clear(im, slots, thunk * (n + 1));
         Clear(im, nameRva, uint32_t(dll.size() + 1));
     }
-    Put(list, list.size(), 0, 4);
+    put32(0);
     if (list.size() > PackMaxImportBytes) Refuse("an import list over 64 KiB");
     return list;
 }
 
 static void CheckRelocations(const Image& im)
 {
-    uint32_t rva = DirRva(im, DirReloc), size = DirSize(im, DirReloc);
-    const uint8_t* p = At(im, rva, size, "the relocations");
+    uint32_t rva = DirRva(im, Pe::DirReloc), size = DirSize(im, Pe::DirReloc);
+    At(im, rva, size, "the relocations");
+    const uint32_t entry = Pe::RelocEntry.size;
     for (uint32_t at = 0; at < size;) {
-        if (size - at < 8) Refuse("a truncated relocation block");
-        uint32_t page = PackRead32(p + at), block = PackRead32(p + at + 4);
-        if (block < 8 || block > size - at || block % 2) Refuse("a malformed relocation block");
-        for (uint32_t i = 8; i + 2 <= block; i += 2) {
-            uint32_t e = p[at + i] | p[at + i + 1] << 8;
-            if (e >> 12 != 0 && e >> 12 != 10) Refuse("a relocation of a kind other than a 64-bit address");
-            if (e >> 12 == 10 && uint64_t(page) + (e & 0xFFF) + 8 > im.sizeOfImage)
-                Refuse("a relocation outside the image");
+        if (size - at < Pe::RelocBlockHeader) Refuse("a truncated relocation block");
+        uint32_t page = uint32_t(Get(im.memory, rva + at, Pe::RelocPage));
+        uint32_t block = uint32_t(Get(im.memory, rva + at, Pe::RelocBlockSize));
+        if (block < Pe::RelocBlockHeader || block > size - at || block % entry) Refuse("a malformed relocation block");
+        for (uint32_t i = Pe::RelocBlockHeader; i + entry <= block; i += entry) {
+            uint32_t e = uint32_t(Get(im.memory, rva + at + i, Pe::RelocEntry)), type = e >> 12;
+            if (type != Pe::RelocAbsolute && type != Pe::RelocDir64)
+                Refuse("a relocation of a kind other than a 64-bit address");
+            uint64_t end = uint64_t(page) + (e & Pe::RelocOffsetMask) + sizeof(uint64_t);   // of the address moved
+            if (type == Pe::RelocDir64 && end > im.sizeOfImage) Refuse("a relocation outside the image");
         }
         at += block;
     }
@@ -331,8 +341,11 @@ static Stub ReadStub(const char* path)
             Refuse("the depacker has a section of its own (" + s.name + "); it must be code only");
         }
     }
-    if (DirSize(im, DirImport) && PackRead32(At(im, DirRva(im, DirImport) + 12, 4, "an import descriptor")))
-        Refuse("the depacker imports functions itself");
+    if (DirSize(im, Pe::DirImport)) {
+        uint32_t descriptor = DirRva(im, Pe::DirImport);
+        At(im, descriptor, Pe::ImportDllName.offset + Pe::ImportDllName.size, "an import descriptor");
+        if (Get(im.memory, descriptor, Pe::ImportDllName)) Refuse("the depacker imports functions itself");
+    }
     inputName = saved;
     return stub;
 }
@@ -348,82 +361,86 @@ static Bytes PackedFile(const Image& im, const Stub& stub, const PackModelParams
                         uint64_t imageBase)
 {
     const uint32_t fileAlign = 0x200, sectionAlign = 0x1000, headers = 0x200;
-    const uint32_t stubRva = Align(im.sizeOfImage, sectionAlign);
+    const uint32_t stubRva = Align(im.sizeOfImage, sectionAlign), thunk = Pe::Thunk.size;
     // The depacker's section: code, slots + model settings + stream, import table, relocations.
     Bytes sec = stub.code;
     uint32_t slots = uint32_t(sec.size());
-    sec.resize(slots + 8 * StubSlots);
+    sec.resize(slots + thunk * StubSlots);
     sec.insert(sec.end(), (const uint8_t*)&params, (const uint8_t*)&params + sizeof params);
     sec.insert(sec.end(), stream.begin(), stream.end());
     sec.resize(Align(uint32_t(sec.size()), 4));
     uint32_t descriptors = uint32_t(sec.size());
-    sec.resize(descriptors + 40);
+    sec.resize(descriptors + 2 * Pe::ImportDescriptorSize);   // KERNEL32's, and the empty one that ends the table
     uint32_t dllName = uint32_t(sec.size());
     static const char kernel[] = "KERNEL32.dll";
     sec.insert(sec.end(), kernel, kernel + sizeof kernel);
     for (int i = 0; i < StubSlots - 1; ++i) {
         sec.resize(Align(uint32_t(sec.size()), 2));
-        Put(sec, slots + 8 * i, stubRva + sec.size(), 8);
-        sec.resize(sec.size() + 2);  // hint 0
+        Put(sec, slots + thunk * i, Pe::Thunk, stubRva + sec.size());
+        sec.resize(sec.size() + Pe::HintSize);  // hint 0
         sec.insert(sec.end(), StubImports[i], StubImports[i] + std::strlen(StubImports[i]) + 1);
     }
-    Put(sec, descriptors + 12, stubRva + dllName, 4);
-    Put(sec, descriptors + 16, stubRva + slots, 4);
+    Put(sec, descriptors, Pe::ImportDllName, stubRva + dllName);
+    Put(sec, descriptors, Pe::ImportSlots, stubRva + slots);
     // No address in the depacker needs moving, but a movable image needs a (here empty)
     // relocation table for the loader to move it.
-    uint32_t dllFlags = Get(im.file, im.optional + 70, 2);
-    bool movable = dllFlags & 0x40;
+    uint32_t dllFlags = uint32_t(Get(im.file, im.optional, Pe::DllCharacteristics));
+    bool movable = dllFlags & Pe::DynamicBase;
     uint32_t relocs = 0;
     if (movable) {
         sec.resize(Align(uint32_t(sec.size()), 4));
         relocs = uint32_t(sec.size());
-        Put(sec, relocs, stubRva, 4);
-        Put(sec, relocs + 4, 8, 4);
+        Put(sec, relocs, Pe::RelocPage, stubRva);
+        Put(sec, relocs, Pe::RelocBlockSize, Pe::RelocBlockHeader);
     }
     uint32_t secSize = uint32_t(sec.size()), secRaw = Align(secSize, fileAlign);
     sec.resize(secRaw);
 
     Bytes f(headers, 0);
-    f[0] = 'M'; f[1] = 'Z';
-    Put(f, 0x3C, 0x40, 4);
-    size_t pe = 0x40, opt = pe + 24, table = opt + 240;
-    Put(f, pe, 0x4550, 4);
-    Put(f, pe + 4, 0x8664, 2);
-    Put(f, pe + 6, 2, 2);
-    Put(f, pe + 20, 240, 2);
-    Put(f, pe + 22, Get(im.file, im.optional - 2, 2), 2);   // characteristics as the input's
-    Put(f, opt, 0x20B, 2);
-    Put(f, opt + 2, Get(im.file, im.optional + 2, 2), 2);   // linker version
-    Put(f, opt + 4, secRaw, 4);                             // size of code
-    Put(f, opt + 12, im.sizeOfImage - 0x1000, 4);           // size of uninitialised data
-    Put(f, opt + 16, stubRva + stub.entry, 4);
-    Put(f, opt + 20, stubRva, 4);                           // base of code
-    Put(f, opt + 24, imageBase, 8);
-    Put(f, opt + 32, sectionAlign, 4);
-    Put(f, opt + 36, fileAlign, 4);
-    for (int o = 40; o < 56; o += 2) Put(f, opt + o, Get(im.file, im.optional + o, 2), 2);  // versions
-    Put(f, opt + 56, stubRva + Align(secSize, sectionAlign), 4);
-    Put(f, opt + 60, headers, 4);
-    Put(f, opt + 68, Get(im.file, im.optional + 68, 2), 2);  // subsystem
-    Put(f, opt + 70, dllFlags, 2);
-    for (int o = 72; o < 112; o += 4) Put(f, opt + o, Get(im.file, im.optional + o, 4), 4);  // stack, heap
-    Put(f, opt + 108, 16, 4);
-    auto dir = [&](int d, uint32_t rva, uint32_t size) { Put(f, opt + 112 + 8 * d, rva, 4); Put(f, opt + 116 + 8 * d, size, 4); };
-    dir(DirImport, stubRva + descriptors, 40);
-    dir(DirException, DirRva(im, DirException), DirSize(im, DirException));
-    if (movable) dir(DirReloc, stubRva + relocs, 8);
-    dir(DirIat, stubRva + slots, 8 * StubSlots);
+    const size_t pe = Pe::DosHeaderSize, opt = pe + Pe::OptionalHeader, table = opt + Pe::OptionalHeaderSize64;
+    Put(f, 0, Pe::DosMagic, Pe::DosSignature);
+    Put(f, 0, Pe::NewHeader, pe);
+    Put(f, pe, Pe::Signature, Pe::PeSignature);
+    Put(f, pe, Pe::Machine, Pe::MachineAmd64);
+    Put(f, pe, Pe::SectionCount, 2);
+    Put(f, pe, Pe::OptionalHeaderSize, Pe::OptionalHeaderSize64);
+    Put(f, opt, Pe::Magic, Pe::Magic64);
+    Put(f, opt, Pe::SizeOfCode, secRaw);
+    Put(f, opt, Pe::SizeOfUninitializedData, im.sizeOfImage - HeaderPage);
+    Put(f, opt, Pe::EntryPoint, stubRva + stub.entry);
+    Put(f, opt, Pe::BaseOfCode, stubRva);
+    Put(f, opt, Pe::ImageBase, imageBase);
+    Put(f, opt, Pe::SectionAlignment, sectionAlign);
+    Put(f, opt, Pe::FileAlignment, fileAlign);
+    Put(f, opt, Pe::SizeOfImage, stubRva + Align(secSize, sectionAlign));
+    Put(f, opt, Pe::SizeOfHeaders, headers);
+    Put(f, opt, Pe::DirectoryCount, Pe::MaxDirectories);
+    // As the input's: what it is, what it was linked with and for, and what it asks of the loader.
+    Put(f, pe, Pe::Characteristics, Get(im.file, im.header, Pe::Characteristics));
+    for (Pe::Field o : {Pe::LinkerVersion, Pe::OsVersion, Pe::ImageVersion, Pe::SubsystemVersion,
+                        Pe::Win32VersionValue, Pe::Subsystem, Pe::DllCharacteristics, Pe::StackReserve,
+                        Pe::StackCommit, Pe::HeapReserve, Pe::HeapCommit, Pe::LoaderFlags})
+        Put(f, opt, o, Get(im.file, im.optional, o));
+    auto dir = [&](Pe::Directory d, uint32_t rva, uint32_t size) {
+        Put(f, opt, Pe::DirectoryRva(d), rva);
+        Put(f, opt, Pe::DirectorySize(d), size);
+    };
+    dir(Pe::DirImport, stubRva + descriptors, 2 * Pe::ImportDescriptorSize);
+    dir(Pe::DirException, DirRva(im, Pe::DirException), DirSize(im, Pe::DirException));
+    if (movable) dir(Pe::DirReloc, stubRva + relocs, Pe::RelocBlockHeader);
+    dir(Pe::DirIat, stubRva + slots, thunk * StubSlots);
     // The rebuilt image: read-write until the depacker gives each section its own protection.
-    std::memcpy(&f[table], ".image", 6);
-    Put(f, table + 8, stubRva - 0x1000, 4);
-    Put(f, table + 12, 0x1000, 4);
-    Put(f, table + 36, 0xC0000080u, 4);
-    std::memcpy(&f[table + 40], ".depack", 7);
-    Put(f, table + 48, secSize, 4);
-    Put(f, table + 52, stubRva, 4);
-    Put(f, table + 56, secRaw, 4);
-    Put(f, table + 60, headers, 4);
-    Put(f, table + 76, 0x60000020u, 4);
+    std::memcpy(&f[table + Pe::SectionName.offset], ".image", 6);
+    Put(f, table, Pe::VirtualSize, stubRva - HeaderPage);
+    Put(f, table, Pe::VirtualAddress, HeaderPage);
+    Put(f, table, Pe::SectionFlags, Pe::SectionUninitializedData | Pe::SectionRead | Pe::SectionWrite);
+    const size_t depack = table + Pe::SectionEntrySize;
+    std::memcpy(&f[depack + Pe::SectionName.offset], ".depack", 7);
+    Put(f, depack, Pe::VirtualSize, secSize);
+    Put(f, depack, Pe::VirtualAddress, stubRva);
+    Put(f, depack, Pe::RawSize, secRaw);
+    Put(f, depack, Pe::RawOffset, headers);
+    Put(f, depack, Pe::SectionFlags, Pe::SectionCode | Pe::SectionExecute | Pe::SectionRead);
     f.insert(f.end(), sec.begin(), sec.end());
     return f;
 }
@@ -461,6 +478,9 @@ static void Search(std::vector<Piece>& pieces, PackModelParams params)
 }
 
 // --- Main ---
+// Windows' page protections, which the depacker gives the sections once rebuilt.
+static const uint32_t PageReadOnly = 0x02, PageReadWrite = 0x04, PageExecuteRead = 0x20;
+
 static std::vector<Piece> Pieces(Image& im, PackHeader& header)
 {
     std::vector<Piece> pieces;
@@ -469,8 +489,8 @@ static std::vector<Piece> Pieces(Image& im, PackHeader& header)
     header = PackHeader();
     header.imageBase = im.imageBase;
     header.entryRva = im.entryRva;
-    header.relocRva = DirRva(im, DirReloc);
-    header.relocSize = DirSize(im, DirReloc);
+    header.relocRva = DirRva(im, Pe::DirReloc);
+    header.relocSize = DirSize(im, Pe::DirReloc);
     header.importBytes = uint32_t(imports.size());
     header.sectionCount = uint32_t(im.sections.size());
     OpcodeClasses(header.classes);
@@ -480,12 +500,13 @@ static std::vector<Piece> Pieces(Image& im, PackHeader& header)
         const Section& s = im.sections[i];
         uint32_t raw = std::min(s.rawSize, s.virtualSize);
         while (raw && im.memory[s.rva + raw - 1] == 0) --raw;  // trailing zeros are the loader's
-        bool code = s.characteristics & 0x20000000;
+        bool code = s.characteristics & Pe::SectionExecute;
         PackSection& ps = header.sections[i];
         ps.rva = s.rva;
         ps.rawSize = raw;
         ps.virtualSize = s.virtualSize;
-        ps.flags = code ? 0x20 | PackSectionCode : (s.characteristics & 0x80000000) ? 0x04 : 0x02;
+        ps.flags = code ? PageExecuteRead | PackSectionCode
+                        : (s.characteristics & Pe::SectionWrite) ? PageReadWrite : PageReadOnly;
         Bytes bytes(im.memory.begin() + s.rva, im.memory.begin() + s.rva + raw);
         if (code) PackFilterCode(bytes.data(), raw, s.rva, 0);
         pieces.push_back({s.name, code ? 0 : 1, bytes});
