@@ -20,7 +20,7 @@ namespace {
 const int32_t Rate = 44100;
 const double MaxSeconds = 6 * 60 * 60;  // six hours: the WAV header counts bytes in 32 bits
 const uint64_t MaxFrames = uint64_t(Rate * MaxSeconds);
-const long MaxFileSize = 64L << 20;
+const size_t MaxFileSize = size_t(64) << 20;
 
 int Usage()
 {
@@ -35,20 +35,20 @@ bool ReadFile(const char* path, std::vector<uint8_t>& data)
         std::fprintf(stderr, "xm2wav: %s: %s\n", path, std::strerror(errno));
         return false;
     }
-    std::fseek(f, 0, SEEK_END);
-    const long size = std::ftell(f);
-    std::fseek(f, 0, SEEK_SET);
-    if (size < 0 || size > MaxFileSize) {
+    // Read to the end, stopping once past the limit: no seeking, so a pipe reads as a file does.
+    uint8_t buffer[65536];
+    size_t n = 0;
+    while (data.size() <= MaxFileSize && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        data.insert(data.end(), buffer, buffer + n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (data.size() > MaxFileSize) {
         std::fprintf(stderr, "xm2wav: %s: not a module (larger than 64 MiB)\n", path);
-        std::fclose(f);
         return false;
     }
-    data.resize(size_t(size));
-    const bool ok = std::fread(data.data(), 1, data.size(), f) == data.size();
-    std::fclose(f);
-    if (!ok)
+    if (failed)
         std::fprintf(stderr, "xm2wav: %s: cannot read the file\n", path);
-    return ok;
+    return !failed;
 }
 
 // Frames in one pass of the song: ticks until the position first goes back.

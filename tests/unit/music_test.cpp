@@ -2,14 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "music/audio_ring.h"
 #include "music/player.h"
 #include "platform/audio_output.h"
+#include "test_files.h"
 #include "xm_writer.h"
 
 typedef std::vector<int32_t> Ints;
@@ -104,7 +104,7 @@ TEST(Loader, RepairsWhatTrustedPlayersRepair)
     const size_t header = 60 + 276 + 9 + 64 + 263 + 2 * 40;  // the 16-bit sample's length
     ASSERT_EQ(bytes[header], 6);
     bytes[header] = 7;  // 7 bytes: 3 values and a stray byte
-    bytes.insert(bytes.begin() + long(header + 2 * 40 + 32 + 32 + 6), 0x55);
+    bytes.insert(bytes.begin() + std::ptrdiff_t(header + 2 * 40 + 32 + 32 + 6), 0x55);
     XmModule* m = LoadBytes(bytes);
     ASSERT_NE(m, nullptr) << ModuleLoadError;
     const XmSample* const* s = m->instruments[0].samples;
@@ -155,7 +155,7 @@ TEST(Loader, RefusesFilesThatLieWithTheReason)
     }
     const Bytes whole = WriteXm(RichSong());  // every cut of a valid file is refused
     for (size_t size = 0; size < whole.size(); ++size)
-        ASSERT_EQ(LoadBytes(Bytes(whole.begin(), whole.begin() + long(size))), nullptr) << "cut at " << size;
+        ASSERT_EQ(LoadBytes(Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(size))), nullptr) << "cut at " << size;
     EXPECT_FALSE(InstallModuleReader(ImageOpen, ImageClose, ImageRead, nullptr, ImageTell));
     EXPECT_TRUE(!ModuleReaderInstalled() && LoadModule(nullptr) == nullptr);
 }
@@ -550,8 +550,7 @@ TEST(Render, SmallSongsAtTheEffectsEdges)
 TEST(Song, TheLinkedImageIsTheCommittedFileInItsShape)
 {
     const Bytes image(SongImage, SongImageEnd);
-    std::ifstream in(SONG_FILE_FOR_TESTS, std::ios::binary);
-    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), image);
+    EXPECT_EQ(ReadBytes(SONG_FILE_FOR_TESTS), image);
     EXPECT_EQ((Ints{image[58] | image[59] << 8, image[60] | image[61] << 8}), (Ints{0x0104, 276}));
     XmModule* m = LoadBytes(image);  // the version and header size above, the shape below
     ASSERT_NE(m, nullptr) << ModuleLoadError;

@@ -2,19 +2,15 @@
 // tool as a build runs it, on small PE files made here.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "pack/pack_image.h"
 #include "pack/pack_model.h"
+#include "test_files.h"
 
 typedef std::vector<uint8_t> Bytes;
 
@@ -168,44 +164,28 @@ static Bytes Program(const Bytes& code)
     return f;
 }
 
-static void Write(const std::string& path, const Bytes& b)
-{
-    std::ofstream(path, std::ios::binary).write((const char*)b.data(), std::streamsize(b.size()));
-}
-
-static Bytes Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(Pack, TheToolPacksAProgramAndRefusesWhatItCannotCarry)
 {
-    char pattern[] = "/tmp/korva-pack-XXXXXX";
-    const std::string dir = mkdtemp(pattern);
-    auto run = [&](const Bytes& in, std::string* errors) {
-        Write(dir + "/in.exe", in);
-        const int status = std::system((std::string(KORVAPACK_PATH) + " " + dir + "/in.exe " + dir + "/stub.exe " +
-                                        dir + "/out.exe >/dev/null 2>" + dir + "/err").c_str());
-        const Bytes e = Read(dir + "/err");
-        errors->assign(e.begin(), e.end());
-        return WEXITSTATUS(status);
+    namespace fs = std::filesystem;
+    TempDir dir("korva-pack");
+    const std::string in = dir.Path("in.exe"), stubFile = dir.Path("stub.exe"), outFile = dir.Path("out.exe");
+    auto run = [&](const Bytes& program) {
+        EXPECT_TRUE(WriteBytes(in, program));
+        return dir.Run(KORVAPACK_PATH, in + " " + stubFile + " " + outFile + " >/dev/null");
     };
     // The stub: its code, then the marker where the depacker's data goes.
     Bytes stubCode = {0xC3, 0, 0, 0, 0, 0, 0, 0};
     stubCode.insert(stubCode.end(), {'K', 'o', 'r', 'v', 'a', 'P', 'a', 'k'});
     Bytes stub = Program(stubCode);
     Put(stub, 0x46, 1, 2);   // code alone
-    Write(dir + "/stub.exe", stub);
+    ASSERT_TRUE(WriteBytes(stubFile, stub));
     const Bytes game = Program({0x48, 0x83, 0xEC, 0x28, 0xE8, 0x10, 0, 0, 0, 0x31, 0xC0, 0xC3});
-    std::string errors;
-    ASSERT_EQ(run(game, &errors), 0) << errors;
-    const Bytes out = Read(dir + "/out.exe");
+    ASSERT_EQ(run(game), 0) << dir.errors;
+    const Bytes out = ReadBytes(outFile);
     ASSERT_GE(out.size(), 0x400u);
     EXPECT_EQ(out.size() % 0x200, 0u);
     EXPECT_TRUE(out[0] == 'M' && out[1] == 'Z' && out[0x40] == 'P' && out[0x41] == 'E');
-    struct stat st;
-    EXPECT_TRUE(stat((dir + "/out.exe").c_str(), &st) == 0 && (st.st_mode & 0100));
+    EXPECT_TRUE((fs::status(outFile).permissions() & fs::perms::owner_exec) != fs::perms::none) << "not executable";
 
     struct Bad {
         const char* why;
@@ -223,18 +203,16 @@ TEST(Pack, TheToolPacksAProgramAndRefusesWhatItCannotCarry)
     bad.push_back({"beyond the end of the file", b});
     bad.push_back({"truncated", Bytes(game.begin(), game.begin() + 0x150)});
     for (const Bad& c : bad) {
-        std::remove((dir + "/out.exe").c_str());
-        EXPECT_EQ(run(c.file, &errors), 1) << c.why;
+        fs::remove(outFile);
+        EXPECT_EQ(run(c.file), 1) << c.why;
+        const std::string& errors = dir.errors;
         EXPECT_NE(errors.find(c.why), std::string::npos) << errors;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
-        EXPECT_FALSE(stat((dir + "/out.exe").c_str(), &st) == 0 || stat((dir + "/out.exe.part").c_str(), &st) == 0)
-            << c.why;
+        EXPECT_FALSE(fs::exists(outFile) || fs::exists(outFile + ".part")) << c.why;
     }
     // An output that cannot be put in place (a directory is there): nothing left behind.
-    Write(dir + "/in.exe", game);
-    mkdir((dir + "/taken").c_str(), 0755);
-    EXPECT_NE(std::system((std::string(KORVAPACK_PATH) + " " + dir + "/in.exe " + dir + "/stub.exe " + dir +
-                           "/taken 2>/dev/null").c_str()), 0);
-    EXPECT_FALSE(stat((dir + "/taken.part").c_str(), &st) == 0);
-    std::system(("rm -rf " + dir).c_str());
+    ASSERT_TRUE(WriteBytes(in, game));
+    ASSERT_TRUE(fs::create_directory(dir.Path("taken")));
+    EXPECT_NE(dir.Run(KORVAPACK_PATH, in + " " + stubFile + " " + dir.Path("taken")), 0);
+    EXPECT_FALSE(fs::exists(dir.Path("taken.part")));
 }

@@ -1,61 +1,38 @@
 // The native tools, run as a user runs them.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdlib>
+#include <cstddef>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "content/texture_script.h"
 #include "music/audio_ring.h"
 #include "platform/audio_output.h"
-
-static std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A directory of its own for each test, removed afterwards.
-struct Scratch {
-    std::string dir, errors;  // the last run's standard error
-    Scratch() { char pattern[] = "/tmp/korva-tools-XXXXXX"; dir = mkdtemp(pattern); }
-    ~Scratch() { std::system(("rm -rf " + dir).c_str()); }
-    int Run(const char* tool, const std::string& arguments)  // the exit status
-    {
-        const int status = std::system((std::string(tool) + " " + arguments + " 2>" + dir + "/err").c_str());
-        const std::vector<uint8_t> text = ReadFile(dir + "/err");
-        errors.assign(text.begin(), text.end());
-        return WEXITSTATUS(status);
-    }
-};
+#include "test_files.h"
 
 TEST(Tools, TexgenWritesTheUploadTextureAndSonggenTheCommittedSong)
 {
-    Scratch s;
-    ASSERT_EQ(s.Run(TEXGEN_PATH, s.dir + "/t.png --raw " + s.dir + "/t.rgb"), 0);
-    const std::vector<uint8_t> raw = ReadFile(s.dir + "/t.rgb"), png = ReadFile(s.dir + "/t.png");
+    TempDir s("korva-tools");
+    ASSERT_EQ(s.Run(TEXGEN_PATH, s.Path("t.png") + " --raw " + s.Path("t.rgb")), 0);
+    const std::vector<uint8_t> raw = ReadBytes(s.Path("t.rgb")), png = ReadBytes(s.Path("t.png"));
     RunTextureScript();
     ASSERT_EQ(raw.size(), sizeof UploadSlot.pixels);
     EXPECT_EQ(0, std::memcmp(raw.data(), UploadSlot.pixels, raw.size()));
     EXPECT_TRUE(png.size() > 1000 && std::memcmp(png.data(), "\x89PNG\r\n\x1a\n", 8) == 0);
     for (const char* bad : {"", "a.png b.png", "a.png --raw", "a.png --bogus", "/nonexistent-dir/t.png"})
         EXPECT_EQ(s.Run(TEXGEN_PATH, bad), 1) << bad;
-    ASSERT_EQ(s.Run(SONGGEN_PATH, s.dir + "/song.xm"), 0);
-    EXPECT_EQ(ReadFile(s.dir + "/song.xm"), ReadFile(SONG_FILE_FOR_TESTS));
+    ASSERT_EQ(s.Run(SONGGEN_PATH, s.Path("song.xm")), 0);
+    EXPECT_EQ(ReadBytes(s.Path("song.xm")), ReadBytes(SONG_FILE_FOR_TESTS));
 }
 
 TEST(Tools, Xm2wavRendersWhatTheGamePlaysAndRefusesBadInput)
 {
-    Scratch s;
+    TempDir s("korva-tools");
     const std::string song = SONG_FILE_FOR_TESTS;
-    ASSERT_EQ(s.Run(XM2WAV_PATH, song + " " + s.dir + "/a.wav"), 0);
-    const std::vector<uint8_t> wav = ReadFile(s.dir + "/a.wav");
+    ASSERT_EQ(s.Run(XM2WAV_PATH, song + " " + s.Path("a.wav")), 0);
+    const std::vector<uint8_t> wav = ReadBytes(s.Path("a.wav"));
     ASSERT_TRUE(wav.size() > 44 && std::memcmp(wav.data(), "RIFF", 4) == 0 &&
                 std::memcmp(wav.data() + 8, "WAVEfmt ", 8) == 0);
     const uint32_t dataBytes = wav[40] | wav[41] << 8 | wav[42] << 16 | uint32_t(wav[43]) << 24;
@@ -63,7 +40,7 @@ TEST(Tools, Xm2wavRendersWhatTheGamePlaysAndRefusesBadInput)
     EXPECT_EQ(dataBytes / 4, 2u * (16 + 6 * 128) * 530);  // one pass: 2 ticks a row of 530 frames
     // Its first two seconds are the ring the game fills before the device starts, and then
     // comes the block the audio thread renders next.
-    const std::vector<uint8_t> file = ReadFile(song);
+    const std::vector<uint8_t> file = ReadBytes(song);
     SetModuleImage(file.data(), uint32_t(file.size()));
     InstallImageReader();
     XmModule* m = LoadModule(nullptr);
@@ -74,22 +51,25 @@ TEST(Tools, Xm2wavRendersWhatTheGamePlaysAndRefusesBadInput)
     EXPECT_EQ(0, std::memcmp(wav.data() + 44 + size_t(RingFrames) * 4, WaveRing + size_t(block) * BlockFrames * 2,
                              size_t(BlockFrames) * 4));
     FreeModule(m);
-    ASSERT_EQ(s.Run(XM2WAV_PATH, song + " " + s.dir + "/b.wav --seconds 2.5"), 0);
-    EXPECT_EQ(ReadFile(s.dir + "/b.wav").size(), 44u + 110250u * 4u);
+    ASSERT_EQ(s.Run(XM2WAV_PATH, song + " " + s.Path("b.wav") + " --seconds 2.5"), 0);
+    EXPECT_EQ(ReadBytes(s.Path("b.wav")).size(), 44u + 110250u * 4u);
+    // A module from a pipe, whose size is known only at its end.
+    EXPECT_EQ(s.Run("cat", song + " | " XM2WAV_PATH " /dev/stdin " + s.Path("c.wav")), 0) << s.errors;
+    EXPECT_TRUE(ReadBytes(s.Path("c.wav")) == wav);
     // Bad input: one line and exit status 1.
     const struct { const char* name; std::vector<uint8_t> bytes; } files[] = {
         {"empty.xm", {}}, {"junk.xm", std::vector<uint8_t>(3000, 0x5A)},
-        {"cut.xm", std::vector<uint8_t>(file.begin(), file.begin() + long(file.size() / 2))},
+        {"cut.xm", std::vector<uint8_t>(file.begin(), file.begin() + std::ptrdiff_t(file.size() / 2))},
         {"header.xm", std::vector<uint8_t>(file.begin(), file.begin() + 70)},
     };
-    const std::string out = " " + s.dir + "/out.wav";
+    const std::string out = " " + s.Path("out.wav");
     std::vector<std::pair<std::string, std::string>> cases = {  // arguments, what the line says
-        {s.dir + "/missing.xm" + out, "missing.xm: "}, {"only-one-argument.xm", "usage: "},
-        {song + out + " --seconds -3", "--seconds"}};
+        {s.Path("missing.xm") + out, "missing.xm: "}, {"only-one-argument.xm", "usage: "},
+        {song + out + " --seconds -3", "--seconds"}, {s.Path("folder.xm") + out, "cannot read the file"}};
+    std::filesystem::create_directory(s.Path("folder.xm"));
     for (const auto& f : files) {
-        std::ofstream(s.dir + "/" + f.name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(f.bytes.data()), long(f.bytes.size()));
-        cases.push_back({s.dir + "/" + f.name + out, "cannot play it: "});
+        ASSERT_TRUE(WriteBytes(s.Path(f.name), f.bytes)) << f.name;
+        cases.push_back({s.Path(f.name) + out, "cannot play it: "});
     }
     for (const auto& c : cases) {
         EXPECT_EQ(s.Run(XM2WAV_PATH, c.first), 1) << c.first;

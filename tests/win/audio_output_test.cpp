@@ -67,7 +67,7 @@ TEST(AudioOutput, PlaysTheSongAsRendered)
     // Four seconds: the prefilled ring, then two the audio thread rendered while it played.
     const size_t frames = size_t(4) * Rate;
     std::vector<int16_t> played(frames * 2);
-    std::ifstream(capture, std::ios::binary).read(reinterpret_cast<char*>(played.data()), long(frames * 4));
+    std::ifstream(capture, std::ios::binary).read(reinterpret_cast<char*>(played.data()), std::streamsize(frames * 4));
     // When the machine is too busy to feed it, Wine's device inserts silence in whole periods
     // of 10 ms (441 frames); the song itself must come through unchanged.
     const std::vector<int16_t> expected = Reference(frames);
