@@ -307,12 +307,13 @@ static void Verify(const std::vector<Piece>& pieces, const PackModelParams& para
 
 // Masks found by --search on the game (code: the opcode and its neighbours; data: records,
 // text and the song's rows and samples); the code's last two and the data's last one added
-// next to nothing, and every model costs the depacker time, so they are left out.
+// next to nothing, and every model costs the depacker time, so they are left out. A table
+// of 4 Mi slots (16 MiB) codes within 0.1 % of one of 16 Mi and starts in a third of the time.
 static const PackModelParams DefaultParams = {
     {10, 11},
-    {{0x00, 0x01, 0x18, 0x61, 0x0C, 0x03, 0x34, 0xD1, 0x02, 0x04, 0xCA, 0x05},
+    {{0x00, 0x01, 0x19, 0x65, 0x0E, 0x03, 0x05, 0x32, 0x02, 0x04, 0xCA, 0x05},
      {0x00, 0x01, 0x1D, 0x03, 0x96, 0x0F, 0x59, 0xA6, 0x88, 0x06, 0x07, 0x0D}},
-    24, 6, 15, 0};
+    22, 6, 15, 0};
 
 // --- Laying out the packed program ---
 struct Stub {
@@ -524,8 +525,11 @@ int main(int argc, char** argv)
         std::vector<Piece> pieces = Pieces(im, header);
         if (argv[1][2] == 'm') {
             Bytes stream = Encode(pieces, DefaultParams);
+            auto began = std::chrono::steady_clock::now();
+            Verify(pieces, DefaultParams, stream);
+            double decodeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
             for (const Piece& p : pieces) std::printf("  %-8s %6zu -> %6u\n", p.name.c_str(), p.bytes.size(), p.cost);
-            std::printf("stream %zu\n", stream.size());
+            std::printf("stream %zu (decoded in %.0f ms)\n", stream.size(), decodeMs);
             return 0;
         }
         Search(pieces, DefaultParams);

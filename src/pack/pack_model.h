@@ -5,8 +5,9 @@
 // Bits are coded most significant first. Each model hashes some of the last eight bytes
 // (a mask: bit i takes the byte i+1 back) with the bits of the current byte seen so far
 // into one shared table of adaptive probabilities; a small neural mixer weighs their
-// stretched predictions (weights chosen by the stream's kind and the bit's position),
-// and a binary arithmetic coder spends -log2(p) bits on what happened.
+// stretched predictions, and a binary arithmetic coder spends -log2(p) bits on what
+// happened. The mixer's weights are the sum of two sets: one chosen by the bit's position
+// and the instruction part (code) or the last byte's top bits (data), one by the last byte.
 #pragma once
 #include <stdint.h>
 
@@ -14,6 +15,7 @@ enum {
     PackMaxModels = 12,
     PackKinds = 2,        // 0 code, 1 data
     PackProbBits = 12,    // the coder's and the mixer's probability precision
+    PackSets = 20 * 8,    // the first weight sets: 13 instruction parts of code, 4 of data, by bit
 };
 
 // What the packer chose, stored in the packed file; the depacker reads it as it stands.
@@ -55,7 +57,7 @@ struct PackModel {
     uint32_t c0;             // the current byte's bits so far, behind a leading 1
     uint32_t bitIndex;       // 0..7
     uint32_t nibble;         // the current nibble's bits so far, behind a leading 1
-    int32_t kind, count, set, p;
+    int32_t kind, count, set, set2, p;
     uint32_t* table;
     PackX86 x86;
     PackModelParams params;
@@ -63,7 +65,8 @@ struct PackModel {
     uint32_t byteHash[PackMaxModels];
     uint32_t line[PackMaxModels];    // each model's 16 slots for the nibble (one cache line)
     uint32_t* slot[PackMaxModels];
-    int32_t weights[PackKinds * 8][PackMaxModels + 1]; // 16.16 fixed point
+    int32_t weights[PackSets][PackMaxModels + 1];        // 16.16 fixed point
+    int32_t weights2[PackKinds * 256][PackMaxModels + 1]; // by kind and last byte, from 0
     int16_t stretch[4096];   // ln(p/(1-p)) * 256 for a 12-bit p
     int16_t squash[4096];    // 4096/(1+exp(-x/256)) for x in -2048..2047
     uint16_t rate[256];      // 65536/(n+1.5)
@@ -137,12 +140,25 @@ static inline void PackSelectKind(PackModel* m, int kind)
 }
 
 // Finds each model's line for the nibble to come: its 15 bit contexts share one cache line,
-// so a byte costs a model two memory fetches, not eight.
+// so a byte costs a model two memory fetches, not eight. The line's first word holds the
+// context's hash: of the two lines its hash may use, the one that holds it, else the one
+// that has seen less, is given to it afresh; a collision costs what it forgets, not a
+// wrong prediction.
 static inline void PackNibble(PackModel* m)
 {
     uint32_t c = m->c0 * 0x9E3779B1u;
-    for (int k = 0; k < m->count; ++k)
-        m->line[k] = PackHash(m->byteHash[k] + c) >> (36 - m->params.tableBits) << 4;
+    for (int k = 0; k < m->count; ++k) {
+        uint32_t h = PackHash(m->byteHash[k] + c);
+        uint32_t* l = &m->table[h >> (37 - m->params.tableBits) << 5];
+        if (l[0] != h) {
+            if (l[16] == h || (l[1] & 0xFFFF) > (l[17] & 0xFFFF)) l += 16;
+            if (l[0] != h) {
+                l[0] = h;
+                for (int i = 1; i < 16; ++i) l[i] = 0;
+            }
+        }
+        m->line[k] = uint32_t(l - m->table);
+    }
     m->nibble = 1;
 }
 
@@ -181,8 +197,8 @@ static inline PackModel* PackModelInit(void* memory, const PackModelParams* para
         while (p <= m->squash[x + 2048]) m->stretch[p++] = int16_t(x);
     while (p < 4096) m->stretch[p++] = 2047;
     for (int n = 0; n < 256; ++n) m->rate[n] = uint16_t(131072 / (2 * n + 3));
-    for (int s = 0; s < PackKinds * 8; ++s)
-        for (int k = 0; k < PackMaxModels; ++k) m->weights[s][k] = 22000;
+    for (int s = 0; s < PackSets; ++s)
+        for (int k = 0; k < PackMaxModels; ++k) m->weights[s][k] = 12000;
     m->c0 = 1;
     return m;
 }
@@ -192,17 +208,20 @@ static inline PackModel* PackModelInit(void* memory, const PackModelParams* para
 static inline int PackPredict(PackModel* m)
 {
     int64_t dot = 0;
-    m->set = m->kind * 8 + int(m->bitIndex);
+    int part = m->kind ? 16 + int(m->history >> 6 & 3) : int(m->x86.phase + (m->x86.remain & 7));
+    m->set = part * 8 + int(m->bitIndex);
     const int32_t* w = m->weights[m->set];
+    m->set2 = m->kind * 256 + int(m->history & 255);
+    const int32_t* w2 = m->weights2[m->set2];
     for (int k = 0; k < m->count; ++k) {
         uint32_t* s = &m->table[m->line[k] + m->nibble];
         m->slot[k] = s;
         int32_t x = m->stretch[(*s >> 20) ^ 0x800];
         m->inputs[k] = x;
-        dot += int64_t(w[k]) * x;
+        dot += int64_t(w[k] + w2[k]) * x;
     }
     m->inputs[m->count] = 256;
-    dot += int64_t(w[m->count]) * 256;
+    dot += int64_t(w[m->count] + w2[m->count]) * 256;
     int32_t x = int32_t(dot >> 16);
     x = x < -2047 ? -2047 : x > 2047 ? 2047 : x;
     int p = m->squash[x + 2048];
@@ -215,7 +234,12 @@ static inline void PackUpdate(PackModel* m, int bit)
 {
     int32_t err = ((bit << 12) - m->p) * 16;
     int32_t* w = m->weights[m->set];
-    for (int k = 0; k <= m->count; ++k) w[k] += (m->inputs[k] * err) >> m->params.mixShift;
+    int32_t* w2 = m->weights2[m->set2];
+    for (int k = 0; k <= m->count; ++k) {
+        int32_t d = (m->inputs[k] * err) >> m->params.mixShift;
+        w[k] += d;
+        w2[k] += d;
+    }
     for (int k = 0; k < m->count; ++k) {
         uint32_t s = *m->slot[k], p = (s >> 16) ^ 0x8000, n = s & 0xFFFF;
         int32_t target = bit ? 65535 : 0;
