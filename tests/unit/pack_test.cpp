@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -138,17 +140,26 @@ TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
     EXPECT_EQ(PackResolveImports(image, "\x10\0\0\0MISSING.dll\0One\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000135u);
     EXPECT_EQ(PackResolveImports(image, "\x10\0\0\0A.dll\0Gone\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000139u);
 
-    // One block for page 0x100: a 64-bit address at 0x108, padding, another at 0x1F0.
-    alignas(8) uint8_t moved[0x200] = {};
-    const uint8_t relocs[] = {0, 1, 0, 0, 14, 0, 0, 0, 0x08, 0xA0, 0, 0, 0xF0, 0xA0};
-    std::memcpy(moved + 0x20, relocs, sizeof relocs);
-    const uint64_t a = 0x140001234u, b = 0x14000FFF8u;
-    std::memcpy(moved + 0x108, &a, 8);
-    std::memcpy(moved + 0x1F0, &b, 8);
-    PackApplyRelocations(moved, 0x20, sizeof relocs, 0x10000);
-    EXPECT_EQ(at(moved + 0x108), 0x140011234u);
-    EXPECT_EQ(at(moved + 0x1F0), 0x14001FFF8u);
-    EXPECT_EQ(at(moved + 0x100), 0u);   // the padding entry moved nothing
+    // One block for page 0x100: a 64-bit address at 0x108, padding, another at 0x1F0; the
+    // image linked at 0x140000000 and loaded where a loader may put it: a page up, far above
+    // 4 GiB as address-space randomisation does, and below its own base (the move wraps).
+    const struct { uint64_t base, a, b; } loads[] = {
+        {0x140010000u, 0x140011234u, 0x14001FFF8u},
+        {0x7FF6A2C40000u, 0x7FF6A2C41234u, 0x7FF6A2C4FFF8u},
+        {0x10000u, 0x11234u, 0x1FFF8u},
+    };
+    for (const auto& load : loads) {
+        alignas(8) uint8_t moved[0x200] = {};
+        const uint8_t relocs[] = {0, 1, 0, 0, 14, 0, 0, 0, 0x08, 0xA0, 0, 0, 0xF0, 0xA0};
+        std::memcpy(moved + 0x20, relocs, sizeof relocs);
+        const uint64_t a = 0x140001234u, b = 0x14000FFF8u;
+        std::memcpy(moved + 0x108, &a, 8);
+        std::memcpy(moved + 0x1F0, &b, 8);
+        PackApplyRelocations(moved, 0x20, sizeof relocs, load.base - 0x140000000u);   // as the depacker does
+        EXPECT_EQ(at(moved + 0x108), load.a) << std::hex << load.base;
+        EXPECT_EQ(at(moved + 0x1F0), load.b) << std::hex << load.base;
+        EXPECT_EQ(at(moved + 0x100), 0u);   // the padding entry moved nothing
+    }
 }
 
 // --- The tool ---
@@ -198,29 +209,111 @@ TEST(Pack, TheToolPacksAProgramAndRefusesWhatItCannotCarry)
     EXPECT_TRUE(out[0] == 'M' && out[1] == 'Z' && out[0x40] == 'P' && out[0x41] == 'E');
     EXPECT_TRUE((fs::status(outFile).permissions() & fs::perms::owner_exec) != fs::perms::none) << "not executable";
 
+    // Every refusal, each with a file that only it catches: the message names the fault.
+    // Offsets: the optional header at 0x58, its directories at 0xC8 (8 bytes each), the
+    // section table at 0x148 (.text's entry, then .data's at 0x170); .data's bytes lie at
+    // file 0x400 and RVA 0x2000.
+    const size_t o = 0x58, dirs = o + 112, t = o + 240, d = t + 40;
+    auto directory = [&](Bytes& f, int index, uint64_t rva, uint64_t size) {
+        Put(f, dirs + 8 * index, rva, 4), Put(f, dirs + 8 * index + 4, size, 4);
+    };
+    auto data = [](Bytes& f, uint32_t rva, const Bytes& bytes) {
+        if (f.size() < 0x400 + (rva - 0x2000) + bytes.size()) f.resize(0x400 + (rva - 0x2000) + bytes.size());
+        std::copy(bytes.begin(), bytes.end(), f.begin() + 0x400 + (rva - 0x2000));
+    };
+    auto le = [](std::initializer_list<std::pair<uint64_t, int>> fields) {   // values of 2, 4 or 8 bytes
+        Bytes out;
+        for (auto [v, size] : fields)
+            for (int i = 0; i < size; ++i) out.push_back(uint8_t(v >> (8 * i)));
+        return out;
+    };
+    // One library's import descriptor at 0x2000 (lookup 0x2040, slots 0x2060, name 0x2080).
+    auto imports = [&](Bytes& f, uint64_t entry, const std::string& dll) {
+        Put(f, d + 8, 0x200, 4);   // .data's first 0x200 bytes mapped
+        directory(f, 1, 0x2000, 40);
+        data(f, 0x2000, le({{0x2040, 4}, {0, 8}, {0x2080, 4}, {0x2060, 4}}));
+        data(f, 0x2040, le({{entry, 8}}));
+        data(f, 0x2080, Bytes(dll.begin(), dll.end()));
+    };
     struct Bad {
         const char* why;
-        Bytes file;
+        std::function<void(Bytes&)> make;
+        bool stub = false;   // the fault is the depacker's
     };
-    std::vector<Bad> bad = {{"not a PE file", Bytes{'h', 'e', 'l', 'l', 'o'}}};
-    Bytes b = game;
-    Put(b, 0x44, 0x14C, 2), Put(b, 0x58, 0x10B, 2);
-    bad.push_back({"32-bit", b});
-    b = game, Put(b, 0x58 + 112 + 8 * 9, 0x2000, 4), Put(b, 0x58 + 116 + 8 * 9, 40, 4);
-    bad.push_back({"TLS", b});
-    b = game, Put(b, 0x58 + 112, 0x2000, 4), Put(b, 0x58 + 116, 40, 4);
-    bad.push_back({"exports", b});
-    b = game, Put(b, 0x58 + 240 + 40 + 20, 0x10000, 4);
-    bad.push_back({"beyond the end of the file", b});
-    bad.push_back({"truncated", Bytes(game.begin(), game.begin() + 0x150)});
+    const std::vector<Bad> bad = {
+        {"no MZ header", [](Bytes& f) { f = {'h', 'e', 'l', 'l', 'o'}; }},
+        {"no PE signature", [&](Bytes& f) { Put(f, 0x40, 0x4551, 4); }},
+        {"a 32-bit image", [&](Bytes& f) { Put(f, 0x44, 0x14C, 2), Put(f, o, 0x10B, 2); }},
+        {"not an x86-64 PE32+ image", [&](Bytes& f) { Put(f, 0x44, 0xAA64, 2); }},   // ARM64
+        {"a DLL", [&](Bytes& f) { Put(f, 0x56, 0x2022, 2); }},
+        {"a malformed optional header", [&](Bytes& f) { Put(f, o + 108, 17, 4); }},
+        {"an image size out of range", [&](Bytes& f) { Put(f, o + 56, 0, 4); }},
+        {"a section count out of range", [&](Bytes& f) { Put(f, 0x46, 13, 2); }},
+        {"truncated file", [](Bytes& f) { f.resize(0x5A); }},   // in the optional header
+        {"truncated file", [](Bytes& f) { f.resize(0x14C); }},  // in .text's name
+        {"section .data lies beyond the end of the file", [&](Bytes& f) { Put(f, d + 16, 0x10000, 4); }},
+        {"section .data lies outside the image or out of order", [&](Bytes& f) { Put(f, d + 12, 0x1080, 4); }},
+        {"section .data lies outside the image or out of order", [&](Bytes& f) { Put(f, d + 8, 0x1001, 4); }},
+        {"section .text is both writable and executable", [&](Bytes& f) { Put(f, t + 36, 0xE0000020, 4); }},
+        {"an entry point outside the image", [&](Bytes& f) { Put(f, o + 16, 0x3000, 4); }},
+        {"it has exports", [&](Bytes& f) { directory(f, 0, 0x2000, 40); }},
+        {"it has resources", [&](Bytes& f) { directory(f, 2, 0x2000, 16); }},
+        {"it has a signature", [&](Bytes& f) { directory(f, 4, 0x600, 8); }},
+        {"it has a TLS directory", [&](Bytes& f) { directory(f, 9, 0x2000, 40); }},
+        {"it has a load configuration", [&](Bytes& f) { directory(f, 10, 0x2000, 0x100); }},
+        {"it has bound imports", [&](Bytes& f) { directory(f, 11, 0x2000, 8); }},
+        {"it has delay-load imports", [&](Bytes& f) { directory(f, 13, 0x2000, 32); }},
+        {"it has a .NET header", [&](Bytes& f) { directory(f, 14, 0x2000, 72); }},
+        {"an import by ordinal (A.dll)", [&](Bytes& f) { imports(f, 0x8000000000000001u, "A.dll"); }},
+        {"an import name over 255 characters", [&](Bytes& f) { imports(f, 0x20A0, std::string(300, 'a')); }},
+        {"an import descriptor outside the image", [&](Bytes& f) { directory(f, 1, 0x2FF0, 40); }},
+        {"an import list over 64 KiB", [&](Bytes& f) {
+             // One library of 270 functions with names of 250 characters (67.5 KB of names).
+             const uint32_t count = 270, names = 0x3400, size = 0x12000;
+             Put(f, o + 56, 0x2000 + size, 4), Put(f, d + 8, size, 4), Put(f, d + 16, size, 4);
+             directory(f, 1, 0x2000, 40);
+             data(f, 0x2000, le({{0x2100, 4}, {0, 8}, {0x20F0, 4}, {0x2A00, 4}}));
+             data(f, 0x20F0, {'A', '.', 'd', 'l', 'l', 0});
+             for (uint32_t i = 0; i < count; ++i) {
+                 data(f, 0x2100 + 8 * i, le({{names + 253 * i, 8}}));
+                 Bytes entry = {0, 0};
+                 entry.insert(entry.end(), 250, uint8_t('a' + i % 26));
+                 entry.back() = uint8_t('0' + i % 10), entry[249] = uint8_t('0' + i / 10 % 10);
+                 entry.push_back(0);
+                 data(f, names + 253 * i, entry);
+             }
+             data(f, 0x2000 + size - 1, {0});
+         }},
+        {"the relocations outside the image", [&](Bytes& f) { directory(f, 5, 0x2FF8, 16); }},
+        {"a truncated relocation block", [&](Bytes& f) { directory(f, 5, 0x2000, 4); }},
+        {"a malformed relocation block", [&](Bytes& f) { directory(f, 5, 0x2000, 8), data(f, 0x2000, le({{0x1000, 4}, {6, 4}})); }},
+        {"a relocation of a kind other than a 64-bit address", [&](Bytes& f) {
+             directory(f, 5, 0x2000, 10), data(f, 0x2000, le({{0x1000, 4}, {10, 4}, {0x3008, 2}}));   // 32-bit HIGHLOW
+         }},
+        {"a relocation outside the image", [&](Bytes& f) {
+             directory(f, 5, 0x2000, 10), data(f, 0x2000, le({{0x2000, 4}, {10, 4}, {0xAFFC, 2}}));   // 8 bytes at 0x2FFC
+         }},
+        {"the depacker's data marker is missing", [&](Bytes& f) { f = Program({0xC3}), Put(f, 0x46, 1, 2); }, true},
+        {"the entry point is not in the code", [&](Bytes& f) { Put(f, o + 16, 0x1080, 4); }, true},
+        {"the depacker has a section of its own (.data)", [&](Bytes& f) { Put(f, 0x46, 2, 2); }, true},
+        {"the depacker imports functions itself", [&](Bytes& f) {
+             directory(f, 1, 0x1080, 20), Put(f, 0x200 + 0x80 + 12, 0x1040, 4);
+         }, true},
+    };
     for (const Bad& c : bad) {
+        Bytes program = game, depacker = stub;
+        c.make(c.stub ? depacker : program);
+        ASSERT_TRUE(WriteBytes(stubFile, depacker));
         fs::remove(outFile);
-        EXPECT_EQ(run(c.file), 1) << c.why;
+        EXPECT_EQ(run(program), 1) << c.why;
         const std::string& errors = dir.errors;
-        EXPECT_NE(errors.find(c.why), std::string::npos) << errors;
+        EXPECT_NE(errors.find(c.why), std::string::npos) << c.why << ": " << errors;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
         EXPECT_FALSE(fs::exists(outFile) || fs::exists(outFile + ".part")) << c.why;
     }
+    ASSERT_TRUE(WriteBytes(stubFile, stub));
+    EXPECT_EQ(dir.Run(KORVAPACK_PATH, dir.Path("none.exe") + " " + stubFile + " " + outFile), 1);
+    EXPECT_NE(dir.errors.find("cannot read it"), std::string::npos) << dir.errors;
     // An output that cannot be put in place (a directory is there): nothing left behind.
     ASSERT_TRUE(WriteBytes(in, game));
     ASSERT_TRUE(fs::create_directory(dir.Path("taken")));
