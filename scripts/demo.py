@@ -148,22 +148,19 @@ def main():
         # The title lasts up to 6 s and the briefing up to 24 s more; a click skips each, as a player may.
         # The uncle is told by its colour at once; reading the text takes seconds on a busy machine.
         title = h.until(lambda: h.uncle(h.shot("title")) > 0.005, 20)
-        # Two shots of the title and three of the briefing: the uncle's rays cross other lines of
-        # the text in each frame, and a line read is enough (one shot alone was misread at times).
+        # Each screen is kept once it reads as itself, as a player reads before clicking on: the
+        # uncle's rays cross some of its lines in any frame, often for seconds as he drifts, so a
+        # shot at a fixed moment was at times unreadable.
         if title:
             title = time.time() - started
-            camera.take()
-            time.sleep(0.6)
-            camera.take()
-            time.sleep(1.4)
+            camera.take(copy_of=h.until(h.title_shows, 3))
             h.click_middle()
+            briefing = time.time() - started
             time.sleep(0.8)  # the briefing follows the click at once
-            for _ in range(3):
-                camera.take()
-                time.sleep(0.7)
+            camera.take(copy_of=h.until(h.briefing_shows, 8))
             h.click_middle()
         playing = h.read_score(10)
-        say("%s; play from %.1f s" % ("the title at %.1f s, the briefing from %.1f s" % (title, title + 2)
+        say("%s; play from %.1f s" % ("the title at %.1f s, the briefing from %.1f s" % (title, briefing)
                                       if title else "no title showed", time.time() - started)
             if playing else "no play showed within 10 s of the intro")
         hits = play(args.seconds, camera, started) if playing else 0
