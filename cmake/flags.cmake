@@ -28,8 +28,13 @@ if(WIN32)
     # - with square roots as the instruction itself, as nothing reads errno: correctly
     #   rounded, as on Windows (the library's x87 root rounds twice under Wine's 64-bit x87
     #   precision).
+    # - laid out for the packer: instructions in the order the code computes (no second
+    #   scheduling pass), switches as compare chains rather than tables of addresses, and
+    #   every function's saves in its prologue: the same few instruction sequences recur,
+    #   which the packer's model predicts (its stream 695 bytes smaller; the code no larger).
     set(KORVA_GAME_CODE -Oz -fno-asynchronous-unwind-tables -fno-unwind-tables
-                        -mincoming-stack-boundary=4 -fno-math-errno)
+                        -mincoming-stack-boundary=4 -fno-math-errno
+                        -fno-schedule-insns2 -fno-jump-tables -fno-shrink-wrap)
   endif()
   # The Windows programs carry their runtime: they depend on system DLLs only.
   set(KORVA_WIN_LINK -static -static-libgcc -static-libstdc++)
