@@ -2,7 +2,7 @@
 """Start-up times of the game under Wine on the virtual display, full screen, median of
 several runs, for the packed game and the unpacked one beside it:
 
-    bench/startup.sh [runs, default 5]
+    bench/startup.sh [runs, default 5]   (each program that many times, alternating)
 
 The packed program's start differs from the unpacked one's by its depacking alone (the
 depacker rebuilds the image, then enters it): the difference of their first lines is the
@@ -92,8 +92,14 @@ def one_run(exe, index):
 def main():
     runs = int(sys.argv[1]) if len(sys.argv) > 1 else 5
     first = {}
-    for exe in ("build/win/korvastil.exe", "build/win/korvastil-unpacked.exe"):
-        results = [r for r in (one_run(exe, i) for i in range(runs)) if r]
+    programs = ("build/win/korvastil.exe", "build/win/korvastil-unpacked.exe")
+    # Alternating, so that a change in the machine's load falls on both alike.
+    done = {exe: [] for exe in programs}
+    for i in range(runs):
+        for exe in programs:
+            done[exe].append(one_run(exe, i))
+    for exe in programs:
+        results = [r for r in done[exe] if r]
         if not results:
             sys.exit("startup: no run of %s produced the trace it needs" % exe)
         print("%s (%d bytes): start-up under Wine, full screen, median of %d runs (ms)"
