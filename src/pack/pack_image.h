@@ -27,9 +27,12 @@ struct PackHeader {
     uint8_t classes[512];               // the code's instruction classes (pack_model.h)
 };
 
+// Little-endian, as on both sides (x86-64): one move.
 static inline uint32_t PackRead32(const uint8_t* p)
 {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    uint32_t v;
+    __builtin_memcpy(&v, p, 4);
+    return v;
 }
 
 typedef void* (*PackLoadLibrary)(const char* name);

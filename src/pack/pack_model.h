@@ -65,11 +65,10 @@ struct PackModel {
     uint32_t byteHash[PackMaxModels];
     uint32_t line[PackMaxModels];    // each model's 16 slots for the nibble (one cache line)
     uint32_t* slot[PackMaxModels];
-    int32_t weights[PackSets][PackMaxModels + 1];        // 16.16 fixed point
+    int32_t weights[PackSets][PackMaxModels + 1];        // 16.16 fixed point, less 12000
     int32_t weights2[PackKinds * 256][PackMaxModels + 1]; // by kind and last byte, from 0
     int16_t stretch[4096];   // ln(p/(1-p)) * 256 for a 12-bit p
     int16_t squash[4096];    // 4096/(1+exp(-x/256)) for x in -2048..2047
-    uint16_t rate[256];      // 65536/(n+1.5)
 };
 
 // Bytes the model and its table take.
@@ -196,9 +195,6 @@ static inline PackModel* PackModelInit(void* memory, const PackModelParams* para
     for (int x = -2048; x < 2048; ++x)
         while (p <= m->squash[x + 2048]) m->stretch[p++] = int16_t(x);
     while (p < 4096) m->stretch[p++] = 2047;
-    for (int n = 0; n < 256; ++n) m->rate[n] = uint16_t(131072 / (2 * n + 3));
-    for (int s = 0; s < PackSets; ++s)
-        for (int k = 0; k < PackMaxModels; ++k) m->weights[s][k] = 12000;
     m->c0 = 1;
     return m;
 }
@@ -216,17 +212,17 @@ static inline int PackPredict(PackModel* m)
     for (int k = 0; k < m->count; ++k) {
         uint32_t* s = &m->table[m->line[k] + m->nibble];
         m->slot[k] = s;
-        int32_t x = m->stretch[(*s >> 20) ^ 0x800];
-        m->inputs[k] = x;
-        dot += int64_t(w[k] + w2[k]) * x;
+        m->inputs[k] = m->stretch[(*s >> 20) ^ 0x800];
     }
     m->inputs[m->count] = 256;
-    dot += int64_t(w[m->count] + w2[m->count]) * 256;
+    // The first set's weights are kept less 12000, where each starts, so zeroed memory is the
+    // start: no loop sets them.
+    for (int k = 0; k <= m->count; ++k) dot += int64_t(w[k] + w2[k] + 12000) * m->inputs[k];
     int32_t x = int32_t(dot >> 16);
     x = x < -2047 ? -2047 : x > 2047 ? 2047 : x;
-    int p = m->squash[x + 2048];
-    m->p = p < 1 ? 1 : p > 4095 ? 4095 : p;
-    return m->p;
+    // squash is 2..4094 over -2047..2047 (a test holds it): never the certainty the coder
+    // cannot code.
+    return m->p = m->squash[x + 2048];
 }
 
 // Learns the bit the last prediction was for.
@@ -243,7 +239,8 @@ static inline void PackUpdate(PackModel* m, int bit)
     for (int k = 0; k < m->count; ++k) {
         uint32_t s = *m->slot[k], p = (s >> 16) ^ 0x8000, n = s & 0xFFFF;
         int32_t target = bit ? 65535 : 0;
-        p = uint32_t(int32_t(p) + int32_t((int64_t(target - int32_t(p)) * m->rate[n]) >> 16));
+        // The rate 65536/(n+1.5) is divided out here: a table of it would cost the depacker a loop.
+        p = uint32_t(int32_t(p) + int32_t((int64_t(target - int32_t(p)) * (131072 / (2 * n + 3))) >> 16));
         if (n < m->params.limit) ++n;
         *m->slot[k] = (p ^ 0x8000) << 16 | n;
     }
@@ -353,14 +350,12 @@ static inline void PackFilterCode(uint8_t* b, uint32_t size, uint32_t rva, int d
         else if (o == 0x0F && (o1 & 0xF0) == 0x80) at = 2, next = 6;                   // jcc rel32
         else if (o == 0xFF && (o1 == 0x15 || o1 == 0x25)) at = 2, next = 6;            // call, jmp [rip]
         else { ++i; continue; }
-        uint32_t v = uint32_t(b[i + at]) | uint32_t(b[i + at + 1]) << 8 | uint32_t(b[i + at + 2]) << 16 |
-                     uint32_t(b[i + at + 3]) << 24;
+        // Little-endian on both sides (x86-64), moved whole: the compiler makes each one move.
+        uint32_t v;
+        __builtin_memcpy(&v, b + i + at, 4);
         uint32_t here = rva + i + next;
         v = decode ? v - here : v + here;
-        b[i + at] = uint8_t(v);
-        b[i + at + 1] = uint8_t(v >> 8);
-        b[i + at + 2] = uint8_t(v >> 16);
-        b[i + at + 3] = uint8_t(v >> 24);
+        __builtin_memcpy(b + i + at, &v, 4);
         i += next;
     }
 }
