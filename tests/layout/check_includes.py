@@ -28,13 +28,6 @@ def wrong_includes(src):
                 yield f"{path.relative_to(src)}:{number}: {folder}/ includes {target}/"
 
 
-def main():
-    found = list(wrong_includes(pathlib.Path(sys.argv[1])))
-    for line in found:
-        print(line)
-    print(f"{len(found)} include(s) against the layout")
-    return 1 if found else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+found = list(wrong_includes(pathlib.Path(sys.argv[1])))
+print("\n".join(found + [f"{len(found)} include(s) against the layout"]))
+sys.exit(1 if found else 0)
