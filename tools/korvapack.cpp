@@ -1,6 +1,5 @@
 // korvapack: packs an x86-64 Windows executable into a smaller one that rebuilds it in
-// memory at start-up (the depacker, src/pack/depacker_win.cpp, linked as its own stub
-// program).
+// memory at start-up (the depacker, src/pack/depacker.S, linked as its own stub program).
 //
 //   korvapack IN.exe STUB.exe OUT.exe    pack IN with the depacker from STUB into OUT
 //   korvapack --base ADDR IN STUB OUT     the same, the packed program based at ADDR: the
@@ -234,7 +233,9 @@ static void CheckRelocations(const Image& im)
 struct Piece {
     std::string name;
     int kind;
-    Bytes bytes;
+    Bytes bytes;         // as coded: code with its operands made absolute
+    Bytes plain;         // as the depacker rebuilds them
+    uint32_t rva = 0;
     uint32_t cost = 0;   // the bytes of stream it took
 };
 
@@ -262,18 +263,18 @@ static void OpcodeClasses(uint8_t* classes)
 
 // A model in zeroed memory, as the depacker makes one, with the opcode classes it decodes
 // from the header.
-static PackModel* NewModel(std::vector<uint8_t>& memory, const PackModelParams& params)
+static void NewModel(std::vector<uint8_t>& memory, const PackModelParams& params)
 {
     static uint8_t classes[512];
     OpcodeClasses(classes);
     memory.assign(PackModelBytes(&params), 0);
-    return PackModelInit(memory.data(), &params, classes);
+    PackStart(memory.data(), &params, classes);
 }
 
 static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
 {
     std::vector<uint8_t> memory;
-    PackModel* m = NewModel(memory, params);
+    NewModel(memory, params);
     size_t total = 0;
     for (const Piece& piece : pieces) total += piece.bytes.size();
     Bytes out(12 * total + 4);
@@ -281,7 +282,7 @@ static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
     PackEncoderStart(&e, out.data());
     for (Piece& piece : pieces) {
         uint32_t before = e.size;
-        PackEncodeBytes(m, &e, piece.kind, piece.bytes.data(), uint32_t(piece.bytes.size()));
+        PackEncodeBytes(memory.data(), &e, piece.kind, piece.bytes.data(), uint32_t(piece.bytes.size()));
         piece.cost = e.size - before;
     }
     PackEncoderFlush(&e);
@@ -289,19 +290,20 @@ static Bytes Encode(std::vector<Piece>& pieces, const PackModelParams& params)
     return out;
 }
 
-// Decodes the stream with the depacker's own steps; a packer that wrote what does not
-// decode to its input would make a program that fails at its first instruction.
+// Decodes the stream with the depacker's own routines, its code filter's included; a packer
+// that wrote what does not decode to its input would make a program that fails at its first
+// instruction.
 static void Verify(const std::vector<Piece>& pieces, const PackModelParams& params, Bytes stream)
 {
     std::vector<uint8_t> memory;
-    PackModel* m = NewModel(memory, params);
+    NewModel(memory, params);
     stream.resize(stream.size() + 4);   // the decoder reads ahead
-    PackDecoder d;
-    PackDecoderStart(&d, stream.data());
+    PackDecodeStart(memory.data(), stream.data());
     for (const Piece& piece : pieces) {
         Bytes bytes(piece.bytes.size());
-        PackDecodeBytes(m, &d, piece.kind, bytes.data(), uint32_t(bytes.size()));
-        if (bytes != piece.bytes) Refuse("a fault of the packer: the stream does not decode to " + piece.name);
+        PackDecode(memory.data(), piece.kind, bytes.data(), uint32_t(bytes.size()));
+        if (piece.kind == 0) PackUnfilter(bytes.data(), uint32_t(bytes.size()), piece.rva);
+        if (bytes != piece.plain) Refuse("a fault of the packer: the stream does not decode to " + piece.name);
     }
 }
 
@@ -313,7 +315,7 @@ static const PackModelParams DefaultParams = {
     {10, 11},
     {{0x00, 0x01, 0x19, 0x61, 0x0E, 0x03, 0xC5, 0x32, 0x02, 0x04, 0xCA, 0x05},
      {0x00, 0x01, 0x1D, 0x03, 0x93, 0x0F, 0x59, 0xA6, 0x88, 0x06, 0x07, 0x0D}},
-    22, 6, 15, 0};
+    22};
 
 // --- Laying out the packed program ---
 struct Stub {
@@ -353,8 +355,9 @@ static Stub ReadStub(const char* path)
 
 static uint32_t Align(uint32_t v, uint32_t a) { return (v + a - 1) / a * a; }
 
-// The depacker's data, as src/pack/depacker_win.cpp reads it.
+// The depacker's data, as src/pack/depacker.S reads it (pack_image.h).
 enum { StubSlots = 6 };  // LoadLibraryA, GetProcAddress, VirtualAlloc, VirtualProtect, VirtualFree, end
+static_assert(StubSlots * 8 == D_PARAMS && D_VIRTUALFREE == 8 * 4, "the slots as depacker.S reads them");
 static const char* const StubImports[] = {"LoadLibraryA", "GetProcAddress", "VirtualAlloc",
                                           "VirtualProtect", "VirtualFree"};
 
@@ -495,8 +498,8 @@ static std::vector<Piece> Pieces(Image& im, PackHeader& header)
     header.importBytes = uint32_t(imports.size());
     header.sectionCount = uint32_t(im.sections.size());
     OpcodeClasses(header.classes);
-    pieces.push_back({"header", 1, {}});
-    pieces.push_back({"imports", 1, imports});
+    pieces.push_back({"header", 1, {}, {}});
+    pieces.push_back({"imports", 1, imports, imports});
     for (size_t i = 0; i < im.sections.size(); ++i) {
         const Section& s = im.sections[i];
         uint32_t raw = std::min(s.rawSize, s.virtualSize);
@@ -508,11 +511,12 @@ static std::vector<Piece> Pieces(Image& im, PackHeader& header)
         ps.virtualSize = s.virtualSize;
         ps.flags = code ? PageExecuteRead | PackSectionCode
                         : (s.characteristics & Pe::SectionWrite) ? PageReadWrite : PageReadOnly;
-        Bytes bytes(im.memory.begin() + s.rva, im.memory.begin() + s.rva + raw);
-        if (code) PackFilterCode(bytes.data(), raw, s.rva, 0);
-        pieces.push_back({s.name, code ? 0 : 1, bytes});
+        Bytes plain(im.memory.begin() + s.rva, im.memory.begin() + s.rva + raw), bytes = plain;
+        if (code) PackFilterCode(bytes.data(), raw, s.rva);
+        pieces.push_back({s.name, code ? 0 : 1, bytes, plain, s.rva});
     }
     pieces[0].bytes.assign((const uint8_t*)&header, (const uint8_t*)&header + sizeof header);
+    pieces[0].plain = pieces[0].bytes;
     return pieces;
 }
 

@@ -1,73 +1,60 @@
-// What the depacker rebuilds besides the bytes: the layout it decodes into, the imports
-// and the relocations. Shared with the packer, which writes the same records, and with the
-// native tests, which run the same steps on a buffer.
+// What the depacker rebuilds besides the bytes: the layout it decodes into, the imports and
+// the relocations, and the data korvapack writes after its code. Read by depacker.S (as the
+// assembler's constants) and by the packer, which writes the same records.
 #pragma once
+
+#define PACK_MAX_SECTIONS 12
+#define PACK_MAX_IMPORT_BYTES 65536
+#define PACK_SECTION_CODE 0x100       // in a section's flags, beside the page protection
+#define PACK_DLL_NOT_FOUND 0xC0000135 // the exit codes the system loader gives such a process
+#define PACK_ENTRY_NOT_FOUND 0xC0000139
+
+// The first record of the coded stream (struct PackHeader); the import list follows it.
+#define H_IMAGEBASE 0                 // the base the image was linked for
+#define H_ENTRYRVA 8
+#define H_RELOCRVA 12
+#define H_RELOCSIZE 16
+#define H_IMPORTBYTES 20
+#define H_SECTIONCOUNT 24
+#define H_SECTIONS 28                 // PACK_MAX_SECTIONS records:
+#define S_RVA 0                       //   rawSize bytes at rva are coded, the rest stays zero
+#define S_RAWSIZE 4
+#define S_VIRTUALSIZE 8
+#define S_FLAGS 12                    //   page protection | PACK_SECTION_CODE
+#define S_SIZE 16
+#define H_CLASSES (H_SECTIONS + PACK_MAX_SECTIONS * S_SIZE)   // the code's instruction classes
+#define PACK_HEADER_BYTES 736
+
+// The depacker's data after its code: the import slots the system loader fills (and the
+// null slot that ends them), the model's settings, the coded stream.
+#define D_LOADLIBRARY 0
+#define D_GETPROCADDRESS 8
+#define D_VIRTUALALLOC 16
+#define D_VIRTUALPROTECT 24
+#define D_VIRTUALFREE 32
+#define D_PARAMS 48
+#define D_STREAM (D_PARAMS + PACK_PARAMS_BYTES)
+
+#ifndef __ASSEMBLER__
 #include <stdint.h>
 
-enum {
-    PackMaxSections = 12,
-    PackMaxImportBytes = 65536,
-    PackSectionCode = 0x100,       // in PackSection::flags, beside the page protection
-    PackDllNotFound = 0xC0000135,  // the exit codes the system loader gives such a process
-    PackEntryNotFound = 0xC0000139,
-};
+enum { PackMaxSections = PACK_MAX_SECTIONS, PackMaxImportBytes = PACK_MAX_IMPORT_BYTES, PackSectionCode = PACK_SECTION_CODE };
 
 struct PackSection {
-    uint32_t rva, rawSize, virtualSize; // rawSize bytes are coded, the rest stays zero
-    uint32_t flags;                     // page protection | PackSectionCode
+    uint32_t rva, rawSize, virtualSize, flags;
 };
 
-// The first record of the coded stream.
 struct PackHeader {
-    uint64_t imageBase;                 // the base the image was linked for
+    uint64_t imageBase;
     uint32_t entryRva, relocRva, relocSize;
-    uint32_t importBytes;               // the import list that follows this record
+    uint32_t importBytes;   // the import list that follows: for each library the RVA of its
+                            // first slot (4 bytes), its name, its functions' names, an empty
+                            // name; an RVA of 0 ends it
     uint32_t sectionCount;
     PackSection sections[PackMaxSections];
-    uint8_t classes[512];               // the code's instruction classes (pack_model.h)
+    uint8_t classes[512];
 };
-
-// Little-endian, as on both sides (x86-64): one move.
-static inline uint32_t PackRead32(const uint8_t* p)
-{
-    uint32_t v;
-    __builtin_memcpy(&v, p, 4);
-    return v;
-}
-
-typedef void* (*PackLoadLibrary)(const char* name);
-typedef void* (*PackGetProcAddress)(void* module, const char* name);
-
-// Fills the import slots from the list: for each library the RVA of its first slot (4
-// bytes), its name, the names of its functions, an empty name; an RVA of 0 ends the list.
-// Returns 0, or the system's status for a library or a function that is not there.
-static inline uint32_t PackResolveImports(uint8_t* base, const char* list, PackLoadLibrary load,
-                                          PackGetProcAddress find)
-{
-    for (;;) {
-        uint32_t rva = PackRead32((const uint8_t*)list);
-        if (rva == 0) return 0;
-        list += 4;
-        void* module = load(list);
-        if (!module) return PackDllNotFound;
-        while (*list++) {}
-        for (void** slot = (void**)(base + rva); *list; ++slot) {
-            if (!(*slot = find(module, list))) return PackEntryNotFound;
-            while (*list++) {}
-        }
-        ++list;
-    }
-}
-
-// Moves every 64-bit address of the base relocation blocks by `delta`; the packer has
-// checked that the blocks hold nothing but such addresses and padding.
-static inline void PackApplyRelocations(uint8_t* base, uint32_t rva, uint32_t size, uint64_t delta)
-{
-    for (uint8_t *p = base + rva, *end = p + size; p < end; p += PackRead32(p + 4)) {
-        uint32_t page = PackRead32(p), blockSize = PackRead32(p + 4);
-        for (uint32_t i = 8; i + 2 <= blockSize; i += 2) {
-            uint32_t entry = uint32_t(p[i]) | uint32_t(p[i + 1]) << 8;
-            if (entry >> 12 == 10) *(uint64_t*)(base + page + (entry & 0xFFF)) += delta;
-        }
-    }
-}
+static_assert(sizeof(PackHeader) == PACK_HEADER_BYTES && __builtin_offsetof(PackHeader, sections) == H_SECTIONS &&
+              __builtin_offsetof(PackHeader, classes) == H_CLASSES && __builtin_offsetof(PackHeader, sectionCount) == H_SECTIONCOUNT,
+              "the header as depacker.S reads it");
+#endif

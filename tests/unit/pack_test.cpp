@@ -22,7 +22,7 @@ typedef std::vector<uint8_t> Bytes;
 static size_t RoundTrip(const std::vector<std::pair<int, Bytes>>& pieces, uint8_t tableBits = 20)
 {
     const PackModelParams params = {{6, 6}, {{0x00, 0x01, 0x03, 0x07, 0xFF, 0x02}, {0x00, 0x01, 0x03, 0x0F, 0x05, 0x02}},
-                                    tableBits, 6, 15, 0};
+                                    tableBits};
     const size_t guard = 4096;
     auto untouched = [&](const std::vector<uint8_t>& memory) {
         return std::all_of(memory.end() - guard, memory.end(), [](uint8_t b) { return b == 0; });
@@ -34,10 +34,10 @@ static size_t RoundTrip(const std::vector<std::pair<int, Bytes>>& pieces, uint8_
     Bytes stream(12 * total + 8);
     {
         std::vector<uint8_t> memory(PackModelBytes(&params) + guard);
-        PackModel* m = PackModelInit(memory.data(), &params, classes);
+        PackStart(memory.data(), &params, classes);
         PackEncoder e;
         PackEncoderStart(&e, stream.data());
-        for (auto& piece : pieces) PackEncodeBytes(m, &e, piece.first, piece.second.data(), uint32_t(piece.second.size()));
+        for (auto& piece : pieces) PackEncodeBytes(memory.data(), &e, piece.first, piece.second.data(), uint32_t(piece.second.size()));
         PackEncoderFlush(&e);
         stream.resize(e.size);
         EXPECT_TRUE(untouched(memory)) << "the encoder's model wrote past its memory";
@@ -45,12 +45,11 @@ static size_t RoundTrip(const std::vector<std::pair<int, Bytes>>& pieces, uint8_
     const size_t size = stream.size();
     stream.resize(size + 4, 0xA5);   // what follows the stream is not the coder's
     std::vector<uint8_t> memory(PackModelBytes(&params) + guard);
-    PackModel* m = PackModelInit(memory.data(), &params, classes);
-    PackDecoder d;
-    PackDecoderStart(&d, stream.data());
+    PackStart(memory.data(), &params, classes);
+    PackDecodeStart(memory.data(), stream.data());
     for (auto& piece : pieces) {
         Bytes out(piece.second.size());
-        PackDecodeBytes(m, &d, piece.first, out.data(), uint32_t(out.size()));
+        PackDecode(memory.data(), piece.first, out.data(), uint32_t(out.size()));
         EXPECT_EQ(out, piece.second) << "a piece of " << piece.second.size() << " bytes, kind " << piece.first;
     }
     EXPECT_TRUE(untouched(memory)) << "the decoder's model wrote past its memory";
@@ -69,15 +68,17 @@ TEST(Pack, TheCoderRoundTripsEdgeInputsOfBothKinds)
     // The coder cannot code a certainty: over every sum the mixer gives (-2047..2047) the
     // squash stays inside 1..4095, with one half at 0 and the halves mirrored.
     {
-        const PackModelParams params = {{1, 1}, {{0}, {0}}, 8, 6, 15, 0};
+        const PackModelParams params = {{1, 1}, {{0}, {0}}, 8};
         std::vector<uint8_t> memory(PackModelBytes(&params));
         uint8_t classes[512] = {};
-        const PackModel* m = PackModelInit(memory.data(), &params, classes);
-        const auto [low, high] = std::minmax_element(m->squash + 1, m->squash + 4096);
+        PackStart(memory.data(), &params, classes);
+        int16_t squash[4096];
+        std::memcpy(squash, &memory[M_SQUASH], sizeof squash);
+        const auto [low, high] = std::minmax_element(squash + 1, squash + 4096);
         EXPECT_GE(*low, 1);
         EXPECT_LE(*high, 4095);
-        EXPECT_EQ(m->squash[2048], 2048);
-        EXPECT_EQ(m->squash[2048 + 256] + m->squash[2048 - 256], 4096);
+        EXPECT_EQ(squash[2048], 2048);
+        EXPECT_EQ(squash[2048 + 256] + squash[2048 - 256], 4096);
     }
     EXPECT_EQ(RoundTrip({{1, {}}}), 4u);                        // empty: the flush alone
     EXPECT_LE(RoundTrip({{0, {0x5A}}, {1, {}}, {1, {0xFF}}}), 8u);
@@ -111,17 +112,17 @@ TEST(Pack, TheFilterMakesCallTargetsAbsoluteAndBack)
     // opcodes the filter knows; the last call has fewer than 6 bytes left and stays.
     Bytes code = {0xE8, 0x10, 0, 0, 0, 0x0F, 0x85, 0xE0, 0xFF, 0xFF, 0xFF, 0xFF, 0x15, 0, 1, 0, 0, 0x90, 0xE8, 1, 0};
     const Bytes original = code;
-    PackFilterCode(code.data(), uint32_t(code.size()), 0x1000, 0);
+    PackFilterCode(code.data(), uint32_t(code.size()), 0x1000);
     const Bytes absolute = {0xE8, 0x15, 0x10, 0, 0, 0x0F, 0x85, 0xEB, 0x0F, 0, 0, 0xFF, 0x15, 0x11, 0x11, 0, 0, 0x90, 0xE8, 1, 0};
     EXPECT_EQ(code, absolute);
-    PackFilterCode(code.data(), uint32_t(code.size()), 0x1000, 1);
+    PackUnfilter(code.data(), uint32_t(code.size()), 0x1000);
     EXPECT_EQ(code, original);
     for (uint32_t seed = 1; seed < 40; ++seed) {   // dense with the opcodes, of every length
         Bytes b = Random(seed * 7, seed);
         for (size_t i = 0; i < b.size(); i += 3) b[i] = uint8_t(0xE8 + (b[i] & 1)), b[i + 1 < b.size() ? i + 1 : i] |= 0x80;
         const Bytes before = b;
-        PackFilterCode(b.data(), uint32_t(b.size()), seed * 0x1234, 0);
-        PackFilterCode(b.data(), uint32_t(b.size()), seed * 0x1234, 1);
+        PackFilterCode(b.data(), uint32_t(b.size()), seed * 0x1234);
+        PackUnfilter(b.data(), uint32_t(b.size()), seed * 0x1234);
         EXPECT_EQ(b, before) << seed;
     }
 }
@@ -130,12 +131,12 @@ TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
 {
     static std::vector<std::string> asked;
     struct Fake {
-        static void* Load(const char* name)
+        static void* PACK_MS Load(const char* name)
         {
             asked.push_back(name);
             return std::strcmp(name, "MISSING.dll") ? (void*)name : nullptr;
         }
-        static void* Find(void*, const char* name)
+        static void* PACK_MS Find(void*, const char* name)
         {
             asked.push_back(name);
             return std::strcmp(name, "Gone") ? (void*)(uintptr_t(0x1000) + std::strlen(name)) : nullptr;
@@ -143,15 +144,15 @@ TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
     };
     alignas(8) uint8_t image[0x200] = {};
     const char list[] = "\x10\0\0\0A.dll\0One\0Three\0\0\x40\0\0\0B.dll\0Fifteen\0\0\0\0\0";
-    EXPECT_EQ(PackResolveImports(image, list, Fake::Load, Fake::Find), 0u);
+    EXPECT_EQ(PackResolve(image, list, Fake::Load, Fake::Find), 0u);
     auto at = [](const uint8_t* p) { uint64_t v; std::memcpy(&v, p, 8); return v; };
     EXPECT_EQ(at(image + 0x10), 0x1003u);
     EXPECT_EQ(at(image + 0x18), 0x1005u);
     EXPECT_EQ(at(image + 0x40), 0x1007u);
     EXPECT_EQ(at(image + 0x48), 0u);   // B.dll's list ends after one
     EXPECT_EQ(asked, (std::vector<std::string>{"A.dll", "One", "Three", "B.dll", "Fifteen"}));
-    EXPECT_EQ(PackResolveImports(image, "\x10\0\0\0MISSING.dll\0One\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000135u);
-    EXPECT_EQ(PackResolveImports(image, "\x10\0\0\0A.dll\0Gone\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000139u);
+    EXPECT_EQ(PackResolve(image, "\x10\0\0\0MISSING.dll\0One\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000135u);
+    EXPECT_EQ(PackResolve(image, "\x10\0\0\0A.dll\0Gone\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000139u);
 
     // One block for page 0x100: a 64-bit address at 0x108, padding, another at 0x1F0; the
     // image linked at 0x140000000 and loaded where a loader may put it: a page up, far above
@@ -168,7 +169,7 @@ TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
         const uint64_t a = 0x140001234u, b = 0x14000FFF8u;
         std::memcpy(moved + 0x108, &a, 8);
         std::memcpy(moved + 0x1F0, &b, 8);
-        PackApplyRelocations(moved, 0x20, sizeof relocs, load.base - 0x140000000u);   // as the depacker does
+        PackRelocate(moved, 0x20, sizeof relocs, load.base - 0x140000000u);   // as the depacker does
         EXPECT_EQ(at(moved + 0x108), load.a) << std::hex << load.base;
         EXPECT_EQ(at(moved + 0x1F0), load.b) << std::hex << load.base;
         EXPECT_EQ(at(moved + 0x100), 0u);   // the padding entry moved nothing
