@@ -366,26 +366,34 @@ static Bytes PackedFile(const Image& im, const Stub& stub, const PackModelParams
 {
     const uint32_t fileAlign = 0x200, sectionAlign = 0x1000, headers = 0x200;
     const uint32_t stubRva = Align(im.sizeOfImage, sectionAlign), thunk = Pe::Thunk.size;
-    // The depacker's section: code, slots + model settings + stream, import table, relocations.
+    const size_t pe = Pe::DosHeaderSize, opt = pe + Pe::OptionalHeader, table = opt + Pe::OptionalHeaderSize64;
+    Bytes f(headers, 0);
+    // The depacker's section: code, slots + model settings + stream, relocations.
     Bytes sec = stub.code;
     uint32_t slots = uint32_t(sec.size());
     sec.resize(slots + thunk * StubSlots);
     sec.insert(sec.end(), (const uint8_t*)&params, (const uint8_t*)&params + sizeof params);
     sec.insert(sec.end(), stream.begin(), stream.end());
-    sec.resize(Align(uint32_t(sec.size()), 4));
-    uint32_t descriptors = uint32_t(sec.size());
-    sec.resize(descriptors + 2 * Pe::ImportDescriptorSize);   // KERNEL32's, and the empty one that ends the table
-    uint32_t dllName = uint32_t(sec.size());
-    static const char kernel[] = "KERNEL32.dll";
-    sec.insert(sec.end(), kernel, kernel + sizeof kernel);
-    for (int i = 0; i < StubSlots - 1; ++i) {
-        sec.resize(Align(uint32_t(sec.size()), 2));
-        Put(sec, slots + thunk * i, Pe::Thunk, stubRva + sec.size());
-        sec.resize(sec.size() + Pe::HintSize);  // hint 0
-        sec.insert(sec.end(), StubImports[i], StubImports[i] + std::strlen(StubImports[i]) + 1);
-    }
-    Put(sec, descriptors, Pe::ImportDllName, stubRva + dllName);
-    Put(sec, descriptors, Pe::ImportSlots, stubRva + slots);
+    // Its import table lies in the headers' unused bytes (the headers are mapped at RVA 0):
+    // the descriptors after the section table, the names there and in the DOS header, of
+    // which the loader reads only the signature and the offset of the PE header.
+    size_t free[2][2] = {{table + 2 * Pe::SectionEntrySize + 2 * Pe::ImportDescriptorSize, headers},
+                         {2, Pe::NewHeader.offset}};
+    auto place = [&](const char* text, uint32_t before, uint32_t align) {
+        size_t size = before + std::strlen(text) + 1;
+        for (auto& range : free) {
+            size_t at = Align(uint32_t(range[0]), align);
+            if (at + size > range[1]) continue;
+            std::memcpy(&f[at + before], text, size - before);
+            range[0] = at + size;
+            return uint32_t(at);
+        }
+        Refuse("a fault of the packer: the depacker's imports do not fit in the headers");
+    };
+    const uint32_t descriptors = uint32_t(table + 2 * Pe::SectionEntrySize);   // KERNEL32's, and the empty one
+    for (int i = 0; i < StubSlots - 1; ++i) Put(sec, slots + thunk * i, Pe::Thunk, place(StubImports[i], Pe::HintSize, 2));
+    Put(f, descriptors, Pe::ImportDllName, place("KERNEL32.dll", 0, 1));
+    Put(f, descriptors, Pe::ImportSlots, stubRva + slots);
     // No address in the depacker needs moving, but a movable image needs a (here empty)
     // relocation table for the loader to move it.
     uint32_t dllFlags = uint32_t(Get(im.file, im.optional, Pe::DllCharacteristics));
@@ -400,8 +408,6 @@ static Bytes PackedFile(const Image& im, const Stub& stub, const PackModelParams
     uint32_t secSize = uint32_t(sec.size()), secRaw = Align(secSize, fileAlign);
     sec.resize(secRaw);
 
-    Bytes f(headers, 0);
-    const size_t pe = Pe::DosHeaderSize, opt = pe + Pe::OptionalHeader, table = opt + Pe::OptionalHeaderSize64;
     Put(f, 0, Pe::DosMagic, Pe::DosSignature);
     Put(f, 0, Pe::NewHeader, pe);
     Put(f, pe, Pe::Signature, Pe::PeSignature);
@@ -429,7 +435,7 @@ static Bytes PackedFile(const Image& im, const Stub& stub, const PackModelParams
         Put(f, opt, Pe::DirectoryRva(d), rva);
         Put(f, opt, Pe::DirectorySize(d), size);
     };
-    dir(Pe::DirImport, stubRva + descriptors, 2 * Pe::ImportDescriptorSize);
+    dir(Pe::DirImport, descriptors, 2 * Pe::ImportDescriptorSize);
     dir(Pe::DirException, DirRva(im, Pe::DirException), DirSize(im, Pe::DirException));
     if (movable) dir(Pe::DirReloc, stubRva + relocs, Pe::RelocBlockHeader);
     dir(Pe::DirIat, stubRva + slots, thunk * StubSlots);

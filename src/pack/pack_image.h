@@ -16,14 +16,14 @@
 #define H_RELOCSIZE 16
 #define H_IMPORTBYTES 20
 #define H_SECTIONCOUNT 24
-#define H_SECTIONS 28                 // PACK_MAX_SECTIONS records:
+#define H_SECTIONS 28                 // PACK_MAX_SECTIONS records, then one of zeros that ends them:
 #define S_RVA 0                       //   rawSize bytes at rva are coded, the rest stays zero
 #define S_RAWSIZE 4
 #define S_VIRTUALSIZE 8
 #define S_FLAGS 12                    //   page protection | PACK_SECTION_CODE
 #define S_SIZE 16
-#define H_CLASSES (H_SECTIONS + PACK_MAX_SECTIONS * S_SIZE)   // the code's instruction classes
-#define PACK_HEADER_BYTES 736
+#define H_CLASSES (H_SECTIONS + (PACK_MAX_SECTIONS + 1) * S_SIZE)   // the code's instruction classes
+#define PACK_HEADER_BYTES 752
 
 // The depacker's data after its code: the import slots the system loader fills (and the
 // null slot that ends them), the model's settings, the coded stream.
@@ -51,7 +51,7 @@ struct PackHeader {
                             // first slot (4 bytes), its name, its functions' names, an empty
                             // name; an RVA of 0 ends it
     uint32_t sectionCount;
-    PackSection sections[PackMaxSections];
+    PackSection sections[PackMaxSections + 1];
     uint8_t classes[512];
 };
 static_assert(sizeof(PackHeader) == PACK_HEADER_BYTES && __builtin_offsetof(PackHeader, sections) == H_SECTIONS &&

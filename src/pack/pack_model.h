@@ -17,27 +17,25 @@
 #define M_HIST 0                    // the last eight bytes, the newest lowest
 #define M_C0 8                      // the current byte's bits so far, behind a leading 1
 #define M_NIB 12                    // the current nibble's bits so far, behind a leading 1
-#define M_BITI 16                   // 0..7
-#define M_KIND 20                   // 0 code, 1 data
-#define M_COUNT 24                  // models of the kind
-#define M_P 28                      // the last prediction
-#define M_W1P 32                    // the two weight sets it used
-#define M_W2P 40
-#define M_XPH 48                    // the instruction: 0 opcode, 1 second map, 2 third map, 3 ModRM, 4 SIB, 5 operands
-#define M_XREM 52                   // operand bytes to come
-#define M_XIMM 56
-#define M_XOP 60
-#define M_XMOD 64
-#define M_XO16 68
-#define M_XREXW 72
-#define M_DLOW 76                   // the decoder
-#define M_DHIGH 80
-#define M_DX 84
-#define M_DIN 88
-#define M_CODER 96                  // codes one bit: ecx = p, returns the bit in eax
-#define M_PARAMS 104
-#define M_CLASSES 112
-#define M_REC 128                   // one record per model, and the mixer's bias input after them
+#define M_BITI 16                   // (byte) 0..7
+#define M_KIND 17                   // (byte) 0 code, 1 data
+#define M_COUNT 18                  // (byte) models of the kind
+#define M_SHIFT 19                  // (byte) 37 - tableBits: a hash's top bits choose its line pair
+#define M_XPH 20                    // (bytes) the instruction: 0 opcode, 1 second map, 2 third map,
+#define M_XREM 21                   //   3 ModRM, 4 SIB, 5 operands; operand bytes to come; the
+#define M_XIMM 22                   //   immediate's size; the opcode; ModRM's mod (the opcode's
+#define M_XOP 23                    //   class until ModRM); an operand-size prefix; REX.W
+#define M_XMOD 24
+#define M_XO16 25
+#define M_XREXW 26
+#define M_DLOW 28                   // the decoder
+#define M_DHIGH 32
+#define M_DX 36
+#define M_DIN 40
+#define M_CODER 48                  // codes one bit: ecx = p, returns the bit in eax
+#define M_PARAMS 56
+#define M_CLASSES 64
+#define M_REC 72                    // one record per model, and the mixer's bias input after them
 #define R_INPUT 0                   //   its stretched prediction, 8.8 fixed point
 #define R_HASH 4                    //   its context's hash for the byte
 #define R_LINE 8                    //   its line for the nibble (slots from the table's start)
