@@ -515,8 +515,8 @@ static std::vector<Piece> Pieces(Image& im, PackHeader& header)
         ps.rva = s.rva;
         ps.rawSize = raw;
         ps.virtualSize = s.virtualSize;
-        ps.flags = code ? PageExecuteRead | PackSectionCode
-                        : (s.characteristics & Pe::SectionWrite) ? PageReadWrite : PageReadOnly;
+        ps.flags = code ? PageExecuteRead
+                        : PackSectionData | ((s.characteristics & Pe::SectionWrite) ? PageReadWrite : PageReadOnly);
         Bytes plain(im.memory.begin() + s.rva, im.memory.begin() + s.rva + raw), bytes = plain;
         if (code) PackFilterCode(bytes.data(), raw, s.rva);
         pieces.push_back({s.name, code ? 0 : 1, bytes, plain, s.rva});

@@ -79,10 +79,8 @@ Hash:
 // instruction part (for data, where it stands still, a constant); then the lines for the
 // first nibble.
 HashBytes:
-        movzx r10d, byte ptr [rbx+M_XREM]
-        shl r10d, 3
-        or r10b, [rbx+M_XPH]
-        shl r10d, 12
+        movzx r10d, word ptr [rbx+M_XPH]      // the part: phase, operand bytes to come
+        shl r10d, 8
         movzx eax, byte ptr [rbx+M_KIND]
         imul eax, eax, PACK_MAX_MODELS
         add rax, [rbx+M_PARAMS]
@@ -96,14 +94,11 @@ HashBytes:
         shl eax, 20
         or eax, r10d
         mov r9, [rbx+M_HIST]
-        xor ebp, ebp
 2:      shr esi, 1
         jnc 3f
-        add eax, ebp
-        add al, r9b
+        add al, r9b                            // (the chain's order tells the bytes apart)
         call Hash
 3:      shr r9, 8
-        add ebp, 0x100
         test esi, esi
         jnz 2b
         mov [rdi+R_HASH], eax
@@ -119,37 +114,34 @@ HashBytes:
 Nibble:
         imul r8d, [rbx+M_C0], 0x9E3779B1
         mov cl, [rbx+M_SHIFT]
-        lea rdi, [rbx+M_REC]
+        lea r11, [rbx+M_REC]
         movzx esi, byte ptr [rbx+M_COUNT]
-1:      mov eax, [rdi+R_HASH]
+1:      mov eax, [r11+R_HASH]
         add eax, r8d
         call Hash
         mov edx, eax
         shr edx, cl
         shl edx, 5
-        lea r9, [rbx+rdx*4+M_TABLE]
-        cmp [r9], eax
+        lea rdi, [rbx+rdx*4+M_TABLE]
+        cmp [rdi], eax
         je 3f
-        cmp [r9+64], eax
+        cmp [rdi+64], eax
         je 2f
-        mov r10w, [r9+4]
-        cmp r10w, [r9+68]
+        mov r10w, [rdi+4]
+        cmp r10w, [rdi+68]
         jbe 4f
-2:      add r9, 64
+2:      add rdi, 64
         add edx, 16
-        cmp [r9], eax
+        cmp [rdi], eax
         je 3f
-4:      push rdi
-        push rcx
-        mov rdi, r9
+4:      push rcx
         stosd
         xor eax, eax
         mov ecx, 15
         rep stosd
         pop rcx
-        pop rdi
-3:      mov [rdi+R_LINE], edx
-        add rdi, R_SIZE
+3:      mov [r11+R_LINE], edx
+        add r11, R_SIZE
         dec esi
         jnz 1b
         mov byte ptr [rbx+M_NIB], 1
@@ -163,7 +155,7 @@ PackCodeBytes:
         mov rax, [rbx+M_PARAMS]
         mov al, [rax+rdx+P_COUNT]
         mov [rbx+M_COUNT], al
-        push r8
+        mov r14, r8
         push r9
         call HashBytes
         jmp 9f
@@ -184,7 +176,7 @@ PackCodeBytes:
         mov ah, [rbx+M_KIND]
         imul eax, eax, 4 * (PACK_MAX_MODELS + 1)
         lea rdi, [rbx+rax+M_W2]
-        // the inputs and the mixer: the first set's weights are kept less 12000, where each
+        // the inputs and the mixer: the first set's weights are kept less 16000, where each
         // starts, so zeroed memory is the start
         push rdi
         push rsi
@@ -193,8 +185,9 @@ PackCodeBytes:
         xor ebp, ebp
 3:      mov eax, [r8+R_LINE]
         add eax, [rbx+M_NIB]
-        mov [r8+R_SLOT], eax
-        mov eax, [rbx+rax*4+M_TABLE]
+        lea rax, [rbx+rax*4+M_TABLE]
+        mov [r8+R_SLOT], rax
+        mov eax, [rax]
         shr eax, 20
         xor ah, 8
         movsx rdx, word ptr [rbx+rax*2+M_STRETCH]
@@ -202,26 +195,20 @@ PackCodeBytes:
         lodsd
         add eax, [rdi]
         scasd
-        add eax, 12000
+        add eax, 16000
         cdqe
         imul rax, rdx
         add rbp, rax
         add r8, R_SIZE
         loop 3b
-        mov dword ptr [r8+R_INPUT], 256       // the bias
-        lodsd
-        add eax, [rdi]
-        add eax, 12000
-        cdqe
-        shl rax, 8
-        add rbp, rax
         sar rbp, 16
         mov eax, 2047
-        cmp rbp, rax
-        cmovg rbp, rax
-        neg rax
-        cmp rbp, rax
-        cmovl rbp, rax
+        cmp ebp, eax
+        cmovg ebp, eax
+        neg eax
+        cmp ebp, eax
+        cmovl ebp, eax
+        movsxd rbp, ebp
         movzx ecx, word ptr [rbx+rbp*2+M_SQUASH+4096]
         mov ebp, ecx
         call [rbx+M_CODER]
@@ -232,14 +219,12 @@ PackCodeBytes:
         mov edx, eax
         shl edx, 12
         sub edx, ebp
-        shl edx, 4
         xchg eax, ebp
         movzx ecx, byte ptr [rbx+M_COUNT]
-        inc ecx
         lea r8, [rbx+M_REC]
 5:      mov eax, [r8+R_INPUT]
         imul eax, edx
-        sar eax, 15
+        sar eax, 12
         add [rsi], eax
         add [rdi], eax
         lodsd
@@ -250,8 +235,7 @@ PackCodeBytes:
         movzx r10d, byte ptr [rbx+M_COUNT]
         lea r9d, [rbp-1]
         xor r9w, 0x7FFF                       // the bit's target: 32767 or -32768
-6:      mov eax, [r8+R_SLOT]
-        lea r11, [rbx+rax*4+M_TABLE]
+6:      mov r11, [r8+R_SLOT]
         movzx ecx, word ptr [r11]
         lea ecx, [rcx*2+3]
         movsx edx, word ptr [r11+2]
@@ -288,17 +272,12 @@ PackCodeBytes:
         jne 8f
         call X86Step
 8:      call HashBytes
-        pop r9
-        pop r8
         mov al, [rbx+M_HIST]
-        mov [r8], al
-        inc r8
-        push r8
-        push r9
+        mov [r14], al
+        inc r14
 9:      dec dword ptr [rsp]
         jns 1b
         pop r9
-        pop r8
         ret
 
 // X86Step: follows the instruction stream by byte eax (< 256). Data inside code only
@@ -412,40 +391,35 @@ X86Step:
 PackDecoderStart:
         mov eax, [rdx]
         bswap eax
-        mov [rbx+M_DX], eax
+        mov [rbx+M_DCODE], eax
         add rdx, 4
         mov [rbx+M_DIN], rdx
-        or dword ptr [rbx+M_DHIGH], -1
+        or dword ptr [rbx+M_DRANGE], -1
         lea rax, [rip+DecodeBit]
         mov [rbx+M_CODER], rax
         ret
 
 // DecodeBit: eax = the bit whose chance of being 1 is ecx/4096.
 DecodeBit:
-        mov eax, [rbx+M_DHIGH]
-        sub eax, [rbx+M_DLOW]
+        mov eax, [rbx+M_DRANGE]
+        shr eax, 12
         mul ecx
-        shrd eax, edx, 12
-        add eax, [rbx+M_DLOW]
+        mov edx, [rbx+M_DCODE]
         xor ecx, ecx
-        cmp [rbx+M_DX], eax
-        ja 1f
-        mov [rbx+M_DHIGH], eax
-        inc ecx
+        sub edx, eax
+        jb 1f
+        mov [rbx+M_DCODE], edx
+        sub [rbx+M_DRANGE], eax
         jmp 2f
-1:      inc eax
-        mov [rbx+M_DLOW], eax
-2:      mov eax, [rbx+M_DLOW]
-        xor eax, [rbx+M_DHIGH]
-        shr eax, 24
-        jnz 3f
-        shl dword ptr [rbx+M_DLOW], 8
-        shl dword ptr [rbx+M_DHIGH], 8
-        or byte ptr [rbx+M_DHIGH], 255
-        shl dword ptr [rbx+M_DX], 8
+1:      mov [rbx+M_DRANGE], eax
+        inc ecx
+2:      cmp byte ptr [rbx+M_DRANGE+3], 0
+        jne 3f
+        shl dword ptr [rbx+M_DRANGE], 8
+        shl dword ptr [rbx+M_DCODE], 8
         mov rdx, [rbx+M_DIN]
         mov dl, [rdx]
-        mov [rbx+M_DX], dl
+        mov [rbx+M_DCODE], dl
         inc qword ptr [rbx+M_DIN]
         jmp 2b
 3:      xchg eax, ecx
@@ -561,22 +535,21 @@ DepackerEntry:
         lea r15, [rip+DepackerData]
         mov rax, gs:[0x60]
         mov r13, [rax+0x10]                    // the process's image base
-        // fresh pages are zeroed, as the model's table must start
+        // fresh pages are zeroed, as the model's table must start: the header, the import
+        // list, the model
         mov cl, [r15+D_PARAMS+P_TABLEBITS]
         mov edx, 4
         shl edx, cl
-        add edx, PACK_MODEL_BYTES + PACK_HEADER_BYTES + PACK_MAX_IMPORT_BYTES
-        mov r12d, edx
+        add edx, PACK_HEADER_BYTES + PACK_MAX_IMPORT_BYTES + PACK_MODEL_BYTES
         xor ecx, ecx
         mov r8d, 0x3000                        // MEM_COMMIT | MEM_RESERVE
         lea r9d, [rcx+4]                       // PAGE_READWRITE
         call [r15+D_VIRTUALALLOC]
-        xchg rax, rbx
+        xchg rax, r12
         mov eax, 0xC0000017                    // STATUS_NO_MEMORY
-        test rbx, rbx
+        test r12, r12
         jz 9f
-        sub r12d, PACK_HEADER_BYTES + PACK_MAX_IMPORT_BYTES
-        add r12, rbx                           // the header
+        lea rbx, [r12+PACK_HEADER_BYTES+PACK_MAX_IMPORT_BYTES]
         lea rdx, [r15+D_PARAMS]
         lea r8, [r12+H_CLASSES]
         call PackModelStart
@@ -596,14 +569,12 @@ DepackerEntry:
         jz 3f
         add r8, r13
         mov r9d, [rdi+S_RAWSIZE]
-        xor edx, edx
-        bt dword ptr [rdi+S_FLAGS], 8          // PACK_SECTION_CODE
-        setnc dl
+        movzx edx, byte ptr [rdi+S_KIND]
         push rdi
         call PackCodeBytes
         pop rdi
-        bt dword ptr [rdi+S_FLAGS], 8
-        jnc 2f
+        cmp byte ptr [rdi+S_KIND], 0
+        jne 2f
         mov r8d, [rdi+S_RVA]
         lea rcx, [r13+r8]
         mov edx, [rdi+S_RAWSIZE]
@@ -634,7 +605,7 @@ DepackerEntry:
         jmp 4b
 5:      mov esi, [r12+H_ENTRYRVA]              // the header goes with the memory
         add rsi, r13
-        mov rcx, rbx
+        mov rcx, r12
         xor edx, edx
         mov r8d, 0x8000                        // MEM_RELEASE
         call [r15+D_VIRTUALFREE]

@@ -5,7 +5,7 @@
 
 #define PACK_MAX_SECTIONS 12
 #define PACK_MAX_IMPORT_BYTES 65536
-#define PACK_SECTION_CODE 0x100       // in a section's flags, beside the page protection
+#define PACK_SECTION_DATA 0x100       // in a section's flags, beside the page protection: coded as data
 #define PACK_DLL_NOT_FOUND 0xC0000135 // the exit codes the system loader gives such a process
 #define PACK_ENTRY_NOT_FOUND 0xC0000139
 
@@ -20,7 +20,8 @@
 #define S_RVA 0                       //   rawSize bytes at rva are coded, the rest stays zero
 #define S_RAWSIZE 4
 #define S_VIRTUALSIZE 8
-#define S_FLAGS 12                    //   page protection | PACK_SECTION_CODE
+#define S_FLAGS 12                    //   page protection | PACK_SECTION_DATA
+#define S_KIND 13                     //   (its second byte: the kind, 0 code, 1 data)
 #define S_SIZE 16
 #define H_CLASSES (H_SECTIONS + (PACK_MAX_SECTIONS + 1) * S_SIZE)   // the code's instruction classes
 #define PACK_HEADER_BYTES 752
@@ -38,7 +39,7 @@
 #ifndef __ASSEMBLER__
 #include <stdint.h>
 
-enum { PackMaxSections = PACK_MAX_SECTIONS, PackMaxImportBytes = PACK_MAX_IMPORT_BYTES, PackSectionCode = PACK_SECTION_CODE };
+enum { PackMaxSections = PACK_MAX_SECTIONS, PackMaxImportBytes = PACK_MAX_IMPORT_BYTES, PackSectionData = PACK_SECTION_DATA };
 
 struct PackSection {
     uint32_t rva, rawSize, virtualSize, flags;

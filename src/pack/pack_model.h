@@ -28,20 +28,19 @@
 #define M_XMOD 24
 #define M_XO16 25
 #define M_XREXW 26
-#define M_DLOW 28                   // the decoder
-#define M_DHIGH 32
-#define M_DX 36
+#define M_DRANGE 28                 // the decoder: its range, the code within it, the next byte
+#define M_DCODE 32
 #define M_DIN 40
 #define M_CODER 48                  // codes one bit: ecx = p, returns the bit in eax
 #define M_PARAMS 56
 #define M_CLASSES 64
-#define M_REC 72                    // one record per model, and the mixer's bias input after them
+#define M_REC 72                    // one record per model:
 #define R_INPUT 0                   //   its stretched prediction, 8.8 fixed point
 #define R_HASH 4                    //   its context's hash for the byte
 #define R_LINE 8                    //   its line for the nibble (slots from the table's start)
-#define R_SLOT 12                   //   its slot for the bit
-#define R_SIZE 16
-#define M_W1 384                    // PACK_SETS rows of 13 weights, 16.16 fixed point, less 12000
+#define R_SLOT 16                   //   its slot for the bit (an address)
+#define R_SIZE 32
+#define M_W1 512                    // PACK_SETS rows of 13 weights, 16.16 fixed point, less 16000
 #define M_W2 (M_W1 + PACK_SETS * 52)   // 512 rows by kind and last byte, from 0
 #define M_STRETCH (M_W2 + 512 * 52) // ln(p/(1-p)) * 256 for a 12-bit p
 #define M_SQUASH (M_STRETCH + 8192) // 4096/(1+exp(-x/256)) for x in -2048..2047
@@ -140,34 +139,48 @@ static inline void PackRelocate(uint8_t* base, uint32_t rva, uint32_t size, uint
 }
 
 // --- The packer's own side: the arithmetic encoder and the code filter's forward step ---
+// A range coder with carry (as LZMA's): the decoder (depacker.S) keeps only the range and
+// the code within it; the encoder adds the carry into the bytes it holds back.
 struct PackEncoder {
-    uint8_t* out;   // room for 12 bytes a byte, plus 4: a bit costs at most 12 bits
-    uint32_t size, low, high;
+    uint8_t* out;        // room for 12 bytes a byte, plus 8: a bit costs at most 12 bits
+    uint32_t size, range;
+    uint64_t low;
+    uint32_t pending;    // 0xFF bytes behind `held` that a carry would turn to 00
+    uint8_t held;
+    bool first;          // the first byte held is always 0 and not written
 };
 
 static inline void PackEncoderStart(PackEncoder* e, uint8_t* out)
 {
-    e->out = out;
-    e->size = e->low = 0;
-    e->high = 0xFFFFFFFFu;
+    *e = PackEncoder{out, 0, 0xFFFFFFFFu, 0, 0, 0, true};
 }
 
-// The bit's chance of being 1 is p/4096; the decoder (depacker.S) splits the range alike.
+static inline void PackEncoderShift(PackEncoder* e)
+{
+    if (uint32_t(e->low) < 0xFF000000u || (e->low >> 32)) {
+        uint8_t carry = uint8_t(e->low >> 32);
+        if (!e->first) e->out[e->size++] = uint8_t(e->held + carry);
+        e->first = false;
+        for (; e->pending; --e->pending) e->out[e->size++] = uint8_t(0xFF + carry);
+        e->held = uint8_t(e->low >> 24);
+    } else {
+        ++e->pending;
+    }
+    e->low = (e->low & 0x00FFFFFFu) << 8;
+}
+
+// The bit's chance of being 1 is p/4096.
 static inline void PackEncodeBit(PackEncoder* e, int bit, int p)
 {
-    uint32_t mid = e->low + uint32_t((uint64_t(e->high - e->low) * uint32_t(p)) >> PackProbBits);
-    if (bit) e->high = mid; else e->low = mid + 1;
-    while (((e->low ^ e->high) & 0xFF000000u) == 0) {
-        e->out[e->size++] = uint8_t(e->high >> 24);
-        e->low <<= 8;
-        e->high = e->high << 8 | 255;
-    }
+    uint32_t bound = (e->range >> PackProbBits) * uint32_t(p);
+    if (bit) e->range = bound; else e->low += bound, e->range -= bound;
+    for (; e->range < (1u << 24); e->range <<= 8) PackEncoderShift(e);
 }
 
 // Ends the stream: what the decoder reads past it is whatever follows.
 static inline void PackEncoderFlush(PackEncoder* e)
 {
-    for (int i = 0; i < 4; ++i) e->out[e->size++] = uint8_t(e->low >> (24 - 8 * i));
+    for (int i = 0; i < 5; ++i) PackEncoderShift(e);
 }
 
 // Codes `size` bytes of `in` into the encoder with the model's predictions (its state in
