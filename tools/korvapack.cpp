@@ -193,17 +193,18 @@ static Bytes ImportList(Image& im)
             if (!e) break;
             if (e & Pe::ThunkByOrdinal) Refuse("an import by ordinal (" + dll + "), which the packer does not carry");
             std::string name = NameAt(im, uint32_t(e) + Pe::HintSize);
-            list.insert(list.end(), name.begin(), name.end());
-            list.push_back(0);
+            uint32_t hash = PackNameHash(name.c_str());
+            if (hash == 0) Refuse("an import name whose hash is the list's end (" + name + ")");
+            put32(hash);
             Clear(im, uint32_t(e), uint32_t(Pe::HintSize + name.size() + 1));
         }
-        list.push_back(0);
+        put32(0);
         Clear(im, lookup, thunk * (n + 1));
         Clear(im, slots, thunk * (n + 1));
         Clear(im, nameRva, uint32_t(dll.size() + 1));
     }
     put32(0);
-    if (list.size() > PackMaxImportBytes) Refuse("an import list over 64 KiB");
+    if (list.size() > PackMaxImportBytes) Refuse("an import list over 8 KiB");
     return list;
 }
 

@@ -458,9 +458,11 @@ PackUnfilterCode:
 9:      ret
 
 // ResolveImports: fills the import slots of the image at rcx from the list at rdx (for each
-// library the RVA of its first slot, its name, its functions' names, an empty name; an RVA
-// of 0 ends it) with LoadLibraryA and GetProcAddress, whose addresses are at r8. eax = 0, or
-// the system's status for a library or a function that is not there. Keeps rbx, r12, r13.
+// library the RVA of its first slot, its name, its functions' name hashes, a hash of 0; an
+// RVA of 0 ends it) with LoadLibraryA and GetProcAddress, whose addresses are at r8: each
+// name is found among the library's exports by its hash, and asked for by name (so that
+// forwarded exports are followed). eax = 0, or the system's status for a library or a
+// function that is not there. Keeps rbx, r12, r13.
         .globl PackResolveImports
 PackResolveImports:
         sub rsp, 40
@@ -480,21 +482,36 @@ PackResolveImports:
 2:      lodsb
         test al, al
         jnz 2b
-3:      cmp byte ptr [rsi], 0
-        je 5f
+3:      lodsd
+        test eax, eax
+        jz 1b
+        xchg eax, r11d
+        mov eax, [rbp+0x3C]                    // the PE header
+        mov eax, [rbp+rax+0x88]                // the export directory
+        mov ecx, [rbp+rax+0x18]                // its names
+        mov r10d, [rbp+rax+0x20]
+        add r10, rbp
+        jrcxz 6f
+4:      mov edx, [r10]
+        add r10, 4
+        add rdx, rbp
+        mov r9, rdx
+        xor eax, eax
+5:      movzx r8d, byte ptr [r9]
+        inc r9
+        xor eax, r8d
+        imul eax, eax, 0x01000193
+        test r8d, r8d
+        jnz 5b
+        cmp eax, r11d
+        loopne 4b
+        jne 6f
         mov rcx, rbp
-        mov rdx, rsi
         call [r15+8]
         stosq
         test rax, rax
-        mov eax, PACK_ENTRY_NOT_FOUND
-        jz 9f
-4:      lodsb
-        test al, al
-        jnz 4b
-        jmp 3b
-5:      inc rsi
-        jmp 1b
+        jnz 3b
+6:      mov eax, PACK_ENTRY_NOT_FOUND
 9:      add rsp, 40
         ret
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #define PACK_MAX_SECTIONS 12
-#define PACK_MAX_IMPORT_BYTES 65536
+#define PACK_MAX_IMPORT_BYTES 8192
 #define PACK_SECTION_DATA 0x100       // in a section's flags, beside the page protection: coded as data
 #define PACK_DLL_NOT_FOUND 0xC0000135 // the exit codes the system loader gives such a process
 #define PACK_ENTRY_NOT_FOUND 0xC0000139
@@ -49,12 +49,22 @@ struct PackHeader {
     uint64_t imageBase;
     uint32_t entryRva, relocRva, relocSize;
     uint32_t importBytes;   // the import list that follows: for each library the RVA of its
-                            // first slot (4 bytes), its name, its functions' names, an empty
-                            // name; an RVA of 0 ends it
+                            // first slot (4 bytes), its name, its functions' name hashes (4
+                            // bytes each), a hash of 0; an RVA of 0 ends it
     uint32_t sectionCount;
     PackSection sections[PackMaxSections + 1];
     uint8_t classes[512];
 };
+// A function's name as the import list carries it (FNV-1a's step from 0, the name's final
+// zero included); the depacker finds the name among the library's exports by it.
+static inline uint32_t PackNameHash(const char* name)
+{
+    uint32_t h = 0;
+    do h = (h ^ uint8_t(*name)) * 0x01000193u;
+    while (*name++);
+    return h;
+}
+
 static_assert(sizeof(PackHeader) == PACK_HEADER_BYTES && __builtin_offsetof(PackHeader, sections) == H_SECTIONS &&
               __builtin_offsetof(PackHeader, classes) == H_CLASSES && __builtin_offsetof(PackHeader, sectionCount) == H_SECTIONCOUNT,
               "the header as depacker.S reads it");

@@ -129,30 +129,66 @@ TEST(Pack, TheFilterMakesCallTargetsAbsoluteAndBack)
 
 TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
 {
+    // Two libraries as the loader maps them: the PE header's offset, the export directory's
+    // RVA in it, and the directory's list of names. The import list names functions by hash.
+    auto library = [](std::initializer_list<const char*> names) {
+        Bytes m(0x400, 0);
+        auto put32 = [&m](size_t at, uint32_t v) { std::memcpy(&m[at], &v, 4); };
+        put32(0x3C, 0x40), put32(0x40 + 0x88, 0x100), put32(0x118, uint32_t(names.size())), put32(0x120, 0x140);
+        uint32_t at = 0x200, i = 0;
+        for (const char* name : names) {
+            put32(0x140 + 4 * i++, at);
+            std::memcpy(&m[at], name, std::strlen(name) + 1);
+            at += uint32_t(std::strlen(name) + 1);
+        }
+        return m;
+    };
+    static Bytes a = library({"Zero", "Three", "One", "Gone"}), b = library({"Fifteen"});
     static std::vector<std::string> asked;
     struct Fake {
         static void* PACK_MS Load(const char* name)
         {
             asked.push_back(name);
-            return std::strcmp(name, "MISSING.dll") ? (void*)name : nullptr;
+            return !std::strcmp(name, "A.dll") ? a.data() : !std::strcmp(name, "B.dll") ? b.data() : nullptr;
         }
-        static void* PACK_MS Find(void*, const char* name)
+        static void* PACK_MS Find(void* module, const char* name)   // the name as the library has it
         {
             asked.push_back(name);
+            EXPECT_TRUE(module == a.data() ? name >= (char*)&a[0x200] && name < (char*)&a[0x400]
+                                           : name >= (char*)&b[0x200] && name < (char*)&b[0x400]);
             return std::strcmp(name, "Gone") ? (void*)(uintptr_t(0x1000) + std::strlen(name)) : nullptr;
         }
     };
+    auto list = [](std::initializer_list<std::pair<uint32_t, std::vector<std::string>>> libraries) {
+        Bytes out;
+        auto put32 = [&out](uint32_t v) { for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i))); };
+        for (auto& [rva, names] : libraries) {
+            put32(rva);
+            const std::string& dll = names[0];
+            out.insert(out.end(), dll.begin(), dll.end() + 1);
+            for (size_t i = 1; i < names.size(); ++i) put32(PackNameHash(names[i].c_str()));
+            put32(0);
+        }
+        put32(0);
+        return out;
+    };
     alignas(8) uint8_t image[0x200] = {};
-    const char list[] = "\x10\0\0\0A.dll\0One\0Three\0\0\x40\0\0\0B.dll\0Fifteen\0\0\0\0\0";
-    EXPECT_EQ(PackResolve(image, list, Fake::Load, Fake::Find), 0u);
+    Bytes imports = list({{0x10, {"A.dll", "One", "Three"}}, {0x40, {"B.dll", "Fifteen"}}});
+    EXPECT_EQ(PackResolve(image, (const char*)imports.data(), Fake::Load, Fake::Find), 0u);
     auto at = [](const uint8_t* p) { uint64_t v; std::memcpy(&v, p, 8); return v; };
     EXPECT_EQ(at(image + 0x10), 0x1003u);
     EXPECT_EQ(at(image + 0x18), 0x1005u);
     EXPECT_EQ(at(image + 0x40), 0x1007u);
     EXPECT_EQ(at(image + 0x48), 0u);   // B.dll's list ends after one
     EXPECT_EQ(asked, (std::vector<std::string>{"A.dll", "One", "Three", "B.dll", "Fifteen"}));
-    EXPECT_EQ(PackResolve(image, "\x10\0\0\0MISSING.dll\0One\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000135u);
-    EXPECT_EQ(PackResolve(image, "\x10\0\0\0A.dll\0Gone\0\0\0\0\0", Fake::Load, Fake::Find), 0xC0000139u);
+    imports = list({{0x10, {"MISSING.dll", "One"}}});
+    EXPECT_EQ(PackResolve(image, (const char*)imports.data(), Fake::Load, Fake::Find), 0xC0000135u);
+    imports = list({{0x10, {"A.dll", "Gone"}}});         // exported, but the system finds nothing
+    EXPECT_EQ(PackResolve(image, (const char*)imports.data(), Fake::Load, Fake::Find), 0xC0000139u);
+    asked.clear();
+    imports = list({{0x10, {"A.dll", "Zero", "Absent"}}});   // not among the exports: never asked for
+    EXPECT_EQ(PackResolve(image, (const char*)imports.data(), Fake::Load, Fake::Find), 0xC0000139u);
+    EXPECT_EQ(asked, (std::vector<std::string>{"A.dll", "Zero"}));
 
     // One block for page 0x100: a 64-bit address at 0x108, padding, another at 0x1F0; the
     // image linked at 0x140000000 and loaded where a loader may put it: a page up, far above
@@ -279,22 +315,21 @@ TEST(Pack, TheToolPacksAProgramAndRefusesWhatItCannotCarry)
         {"it has delay-load imports", [&](Bytes& f) { directory(f, 13, 0x2000, 32); }},
         {"it has a .NET header", [&](Bytes& f) { directory(f, 14, 0x2000, 72); }},
         {"an import by ordinal (A.dll)", [&](Bytes& f) { imports(f, 0x8000000000000001u, "A.dll"); }},
+        {"an import name whose hash is the list's end (MkEblM)", [&](Bytes& f) {   // found by meeting in the middle
+             imports(f, 0x20A0, "A.dll"), data(f, 0x20A0, {0, 0, 'M', 'k', 'E', 'b', 'l', 'M', 0});
+         }},
         {"an import name over 255 characters", [&](Bytes& f) { imports(f, 0x20A0, std::string(300, 'a')); }},
         {"an import descriptor outside the image", [&](Bytes& f) { directory(f, 1, 0x2FF0, 40); }},
-        {"an import list over 64 KiB", [&](Bytes& f) {
-             // One library of 270 functions with names of 250 characters (67.5 KB of names).
-             const uint32_t count = 270, names = 0x3400, size = 0x12000;
+        {"an import list over 8 KiB", [&](Bytes& f) {
+             // One library of 2,100 functions: 4 bytes each in the list.
+             const uint32_t count = 2100, names = 0x6400, size = 0xA000;
              Put(f, o + 56, 0x2000 + size, 4), Put(f, d + 8, size, 4), Put(f, d + 16, size, 4);
              directory(f, 1, 0x2000, 40);
-             data(f, 0x2000, le({{0x2100, 4}, {0, 8}, {0x20F0, 4}, {0x2A00, 4}}));
+             data(f, 0x2000, le({{0x2100, 4}, {0, 8}, {0x20F0, 4}, {0x4300, 4}}));
              data(f, 0x20F0, {'A', '.', 'd', 'l', 'l', 0});
              for (uint32_t i = 0; i < count; ++i) {
-                 data(f, 0x2100 + 8 * i, le({{names + 253 * i, 8}}));
-                 Bytes entry = {0, 0};
-                 entry.insert(entry.end(), 250, uint8_t('a' + i % 26));
-                 entry.back() = uint8_t('0' + i % 10), entry[249] = uint8_t('0' + i / 10 % 10);
-                 entry.push_back(0);
-                 data(f, names + 253 * i, entry);
+                 data(f, 0x2100 + 8 * i, le({{names + 8 * i, 8}}));
+                 data(f, names + 8 * i, {0, 0, 'f', uint8_t('a' + i / 676), uint8_t('a' + i / 26 % 26), uint8_t('a' + i % 26), 0});
              }
              data(f, 0x2000 + size - 1, {0});
          }},
