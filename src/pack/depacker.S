@@ -14,9 +14,10 @@
 // by the bit's position and the instruction part (code) or the last byte's top bits
 // (data), one by the last byte. A binary arithmetic coder spends -log2(p) bits on each bit.
 //
-// Registers: rbx holds the model's state everywhere. Routines take their arguments in rcx,
-// rdx, r8, r9 and keep nothing else unless they say so; CodeBytes keeps r12 and r13, and
-// expects its coder to keep rbx, rsi, rdi, rbp and r12-r15 (as the Windows convention does).
+// Registers: rbx holds the model's state everywhere. Routines take their arguments in the
+// registers they name and keep nothing else unless they say so; CodeBytes keeps r12, r13
+// and r15, and expects its coder to keep rbx, rsi, rdi, rbp and r12-r15 (as the Windows
+// convention does).
 #include "pack/pack_model.h"
 #include "pack/pack_image.h"
 
@@ -80,6 +81,8 @@ Hash:
 // first nibble.
 HashBytes:
         movzx r10d, word ptr [rbx+M_XPH]      // the part: phase, operand bytes to come
+        shl r10d, 4
+        or r10b, [rbx+M_KIND]
         shl r10d, 8
         movzx eax, byte ptr [rbx+M_KIND]
         imul eax, eax, PACK_MAX_MODELS
@@ -88,10 +91,8 @@ HashBytes:
         lea rdi, [rbx+M_REC]
         xor ecx, ecx
 1:      movzx esi, byte ptr [r8+rcx]
-        lea eax, [rcx+1]
-        shl eax, 4
-        or al, [rbx+M_KIND]
-        shl eax, 20
+        mov eax, esi                           // a model is known by its mask and kind
+        shl eax, 24
         or eax, r10d
         mov r9, [rbx+M_HIST]
 2:      shr esi, 1
@@ -131,16 +132,17 @@ Nibble:
         cmp r10w, [rdi+68]
         jbe 4f
 2:      add rdi, 64
-        add edx, 16
         cmp [rdi], eax
         je 3f
 4:      push rcx
+        push rdi
         stosd
         xor eax, eax
         mov ecx, 15
         rep stosd
+        pop rdi
         pop rcx
-3:      mov [r11+R_LINE], edx
+3:      mov [r11+R_LINE], rdi
         add r11, R_SIZE
         dec esi
         jnz 1b
@@ -159,8 +161,20 @@ PackCodeBytes:
         push r9
         call HashBytes
         jmp 9f
-        // the bit: the weight sets for its position and the inputs
-1:      movzx eax, byte ptr [rbx+M_XREM]
+1:      call Bit
+        cmp byte ptr [rbx+M_BITI], 0
+        jne 1b
+        mov al, [rbx+M_HIST]
+        mov [r14], al
+        inc r14
+9:      dec dword ptr [rsp]
+        jns 1b
+        pop r9
+        ret
+
+// Bit: codes one bit, learns from it, and moves on to the next.
+Bit:    // the weight sets for its position and the inputs
+        movzx eax, byte ptr [rbx+M_XREM]
         and al, 7
         add al, [rbx+M_XPH]
         cmp byte ptr [rbx+M_KIND], 0
@@ -183,9 +197,9 @@ PackCodeBytes:
         lea r8, [rbx+M_REC]
         movzx ecx, byte ptr [rbx+M_COUNT]
         xor ebp, ebp
-3:      mov eax, [r8+R_LINE]
-        add eax, [rbx+M_NIB]
-        lea rax, [rbx+rax*4+M_TABLE]
+3:      mov eax, [rbx+M_NIB]
+        shl eax, 2
+        add rax, [r8+R_LINE]
         mov [r8+R_SLOT], rax
         mov eax, [rax]
         shr eax, 20
@@ -232,24 +246,23 @@ PackCodeBytes:
         add r8, R_SIZE
         loop 5b
         lea r8, [rbx+M_REC]
-        movzx r10d, byte ptr [rbx+M_COUNT]
+        movzx ecx, byte ptr [rbx+M_COUNT]
         lea r9d, [rbp-1]
         xor r9w, 0x7FFF                       // the bit's target: 32767 or -32768
 6:      mov r11, [r8+R_SLOT]
-        movzx ecx, word ptr [r11]
-        lea ecx, [rcx*2+3]
+        movzx r10d, word ptr [r11]
+        cmp r10d, 6
+        adc word ptr [r11], 0
+        lea r10d, [r10+r10+3]
         movsx edx, word ptr [r11+2]
         mov eax, r9d
         sub eax, edx
         add eax, eax
         cdq
-        idiv ecx
+        idiv r10d
         add [r11+2], ax
-        cmp word ptr [r11], 6
-        adc word ptr [r11], 0
         add r8, R_SIZE
-        dec r10d
-        jnz 6b
+        loop 6b
         // the bit joins the byte
         mov eax, [rbx+M_C0]
         add eax, eax
@@ -262,23 +275,17 @@ PackCodeBytes:
         jne 7f
         call Nibble
 7:      cmp byte ptr [rbx+M_BITI], 8
-        jne 1b
+        jne 9f
         shl qword ptr [rbx+M_HIST], 8
         mov [rbx+M_HIST], al
-        mov dword ptr [rbx+M_C0], 1
+        mov word ptr [rbx+M_C0], 1
         mov byte ptr [rbx+M_BITI], 0
         movzx eax, al
         cmp [rbx+M_KIND], ah
         jne 8f
         call X86Step
-8:      call HashBytes
-        mov al, [rbx+M_HIST]
-        mov [r14], al
-        inc r14
-9:      dec dword ptr [rsp]
-        jns 1b
-        pop r9
-        ret
+8:      jmp HashBytes
+9:      ret
 
 // X86Step: follows the instruction stream by byte eax (< 256). Data inside code only
 // misleads it for a while: a wrong guess costs compression, never correctness.
@@ -362,7 +369,7 @@ X86Step:
         cmp al, 4
         jne 20f
         mov byte ptr [rbx+M_XPH], 4
-        ret
+19:     ret
 14:     cmp cl, 4
         jne 16f
         cmp byte ptr [rbx+M_XMOD], 0
@@ -373,7 +380,7 @@ X86Step:
         mov byte ptr [rbx+M_XREM], 4
         jmp 20f
 16:     dec byte ptr [rbx+M_XREM]
-        jnz 9b
+        jnz 19b
         jmp 22f
 20:     mov al, [rbx+M_XIMM]
         mov byte ptr [rbx+M_XIMM], 0
@@ -426,12 +433,11 @@ DecodeBit:
         ret
 
 // UnfilterCode: the code's call, jump and RIP-relative operands, made absolute by the
-// packer, become relative again: rcx = the bytes, edx = their size, r8d = their RVA. Keeps rdi.
+// packer, become relative again: rsi = the bytes, ecx = their size, r8d = their RVA. Keeps rdi.
         .globl PackUnfilterCode
 PackUnfilterCode:
-        sub r8, rcx                           // an operand's end + r8 = its RVA
-        lea rdx, [rcx+rdx-6]                  // the last opcode whose operand fits
-        mov rsi, rcx
+        lea rdx, [rsi+rcx-6]                  // the last opcode whose operand fits
+        sub r8, rsi                           // an operand's end + r8 = its RVA
 1:      cmp rsi, rdx
         ja 9f
         mov ax, [rsi]
@@ -457,18 +463,15 @@ PackUnfilterCode:
         jmp 1b
 9:      ret
 
-// ResolveImports: fills the import slots of the image at rcx from the list at rdx (for each
+// ResolveImports: fills the import slots of the image at r14 from the list at rsi (for each
 // library the RVA of its first slot, its name, its functions' name hashes, a hash of 0; an
-// RVA of 0 ends it) with LoadLibraryA and GetProcAddress, whose addresses are at r8: each
+// RVA of 0 ends it) with LoadLibraryA and GetProcAddress, whose addresses are at r15: each
 // name is found among the library's exports by its hash, and asked for by name (so that
 // forwarded exports are followed). eax = 0, or the system's status for a library or a
 // function that is not there. Keeps rbx, r12, r13.
         .globl PackResolveImports
 PackResolveImports:
         sub rsp, 40
-        mov r14, rcx
-        mov rsi, rdx
-        mov r15, r8
 1:      lodsd
         test eax, eax
         jz 9f
@@ -572,12 +575,14 @@ DepackerEntry:
         call PackModelStart
         lea rdx, [r15+D_STREAM]
         call PackDecoderStart
-        mov edx, 1
+        push 1
+        pop rdx
         mov r8, r12
         mov r9d, PACK_HEADER_BYTES
         call PackCodeBytes
-        mov edx, 1
-        lea r8, [r12+PACK_HEADER_BYTES]
+        push 1
+        pop rdx
+        mov r8, r14                            // the import list follows the header
         mov r9d, [r12+H_IMPORTBYTES]
         call PackCodeBytes
         lea rdi, [r12+H_SECTIONS]
@@ -593,15 +598,14 @@ DepackerEntry:
         cmp byte ptr [rdi+S_KIND], 0
         jne 2f
         mov r8d, [rdi+S_RVA]
-        lea rcx, [r13+r8]
-        mov edx, [rdi+S_RAWSIZE]
+        lea rsi, [r8+r13]
+        mov ecx, [rdi+S_RAWSIZE]
         call PackUnfilterCode
 2:      add rdi, S_SIZE
         jmp 1b
-3:      mov rcx, r13
-        lea rdx, [r12+PACK_HEADER_BYTES]
-        mov r8, r15                            // D_LOADLIBRARY, D_GETPROCADDRESS
-        call PackResolveImports
+3:      mov r14, r13
+        lea rsi, [r12+PACK_HEADER_BYTES]
+        call PackResolveImports                // r15: D_LOADLIBRARY, D_GETPROCADDRESS
         test eax, eax
         jnz 9f
         mov rcx, r13
@@ -632,9 +636,8 @@ DepackerEntry:
         ret
 
 // What korvapack writes from here on: the import slots the system loader fills, the model's
-// settings, the coded stream.
-        .section .text$zzz, "xr"
-        .p2align 3
+// settings, the coded stream. (The stub is this one file: nothing follows in its section.)
+        .p2align 3, 0x90
         .globl DepackerData
 DepackerData:
         .ascii "KorvaPak"

@@ -5,8 +5,8 @@
         .intel_syntax noprefix
         .text
 
-// PackCall(routine rdi, a rsi, b rdx, c rcx, d r8): the routine gets rcx = rbx = a, rdx = b,
-// r8 = c, r9 = d.
+// PackCall(routine rdi, a rsi, b rdx, c rcx, d r8): the routine gets rcx = rbx = r14 = a,
+// rdx = rsi = b, r8 = r15 = c, r9 = d (each routine says which it reads).
         .globl PackCall
 PackCall:
         push rbx
@@ -18,9 +18,12 @@ PackCall:
         sub rsp, 8
         mov rax, rdi
         mov rbx, rsi
+        mov r14, rsi
+        mov r15, rcx
         mov r9, r8
         mov r8, rcx
         mov rcx, rsi
+        mov rsi, rdx
         call rax
         add rsp, 8
         pop r15

@@ -37,7 +37,7 @@
 #define M_REC 72                    // one record per model:
 #define R_INPUT 0                   //   its stretched prediction, 8.8 fixed point
 #define R_HASH 4                    //   its context's hash for the byte
-#define R_LINE 8                    //   its line for the nibble (slots from the table's start)
+#define R_LINE 8                    //   its line for the nibble (an address)
 #define R_SLOT 16                   //   its slot for the bit (an address)
 #define R_SIZE 32
 #define M_W1 512                    // PACK_SETS rows of 13 weights, 16.16 fixed point, less 16000
@@ -81,9 +81,9 @@ static inline uint32_t PackModelBytes(const PackModelParams* params)
 }
 
 // --- The host's way into depacker.S ---
-// PackCall runs one of the routines with the arguments in rcx, rdx, r8, r9 and rbx = the
-// first; the routines call back through the trampolines, which call the function in their
-// target with the Windows convention.
+// PackCall runs one of the routines with its arguments in rcx = rbx = r14, rdx = rsi,
+// r8 = r15 and r9 (each routine reads those it says); the routines call back through the
+// trampolines, which call the function in their target with the Windows convention.
 #define PACK_MS __attribute__((ms_abi))
 extern "C" {
 uint64_t PackCall(const void* routine, uint64_t a, uint64_t b, uint64_t c, uint64_t d);
@@ -123,7 +123,7 @@ static inline void PackDecode(uint8_t* memory, int kind, uint8_t* out, uint32_t 
 // The depacker's image steps (pack_image.h).
 static inline void PackUnfilter(uint8_t* code, uint32_t size, uint32_t rva)
 {
-    PackCall(PackUnfilterCode, uint64_t(code), size, rva, 0);
+    PackCall(PackUnfilterCode, size, uint64_t(code), rva, 0);
 }
 static inline uint32_t PackResolve(uint8_t* base, const char* list, void*(PACK_MS* load)(const char*),
                                    void*(PACK_MS* find)(void*, const char*))
