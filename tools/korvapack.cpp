@@ -240,34 +240,12 @@ struct Piece {
     uint32_t cost = 0;   // the bytes of stream it took
 };
 
-// The x86-64 opcode maps by class (pack_model.h): M ModRM, b imm8, w imm16, e imm16 and imm8,
-// z imm16/32, v imm16/32/64, d imm32 (rel32), q a 64-bit address, B and Z ModRM with imm8 or
-// imm16/32, F and G TEST's groups (F6, F7), P a prefix, E the 0F escape, T 0F 38 and 0F 3A.
-static const char OpcodeMaps[] =
-    "MMMMbz..MMMMbz.EMMMMbz..MMMMbz..MMMMbzP.MMMMbzP.MMMMbzP.MMMMbzP."
-    "PPPPPPPPPPPPPPPP...................MPPPPzZbB....bbbbbbbbbbbbbbbb"
-    "BZBBMMMMMMMMMMMM................qqqq....bz......bbbbbbbbvvvvvvvv"
-    "BBw...BZe.w..b..MMMMbb..MMMMMMMMbbbbbbbbdd.b....P.PP..FG......MM"
-    "MMMMM.....M.MM.MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM........TMTMMMMM"
-    "MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMBBBBMMM.MMMMMMMM"
-    "ddddddddddddddddMMMMMMMMMMMMMMMM...MBMMM...MBMMMMMMMMMMMMMBMMMMM"
-    "MMBMBBBM........MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM";
-
-static void OpcodeClasses(uint8_t* classes)
-{
-    static const char letters[] = ".bwezvdqMBZFGPET";
-    static const uint8_t values[] = {0, 1, 2, 3, 4 | PackOpWord, 4 | PackOpWord | PackOpQuad, 4, 8,
-        PackOpModrm, PackOpModrm | 1, PackOpModrm | PackOpWord | 4, PackOpGroup3 | 1,
-        PackOpGroup3 | PackOpWord | 4, PackOpPrefix, PackOpEscape, PackOpEscape3};
-    for (int i = 0; i < 512; ++i) classes[i] = values[std::strchr(letters, OpcodeMaps[i]) - letters];
-}
-
 // A model in zeroed memory, as the depacker makes one, with the opcode classes it decodes
 // from the header.
 static void NewModel(std::vector<uint8_t>& memory, const PackModelParams& params)
 {
     static uint8_t classes[512];
-    OpcodeClasses(classes);
+    PackOpcodeClasses(classes);
     memory.assign(PackModelBytes(&params), 0);
     PackStart(memory.data(), &params, classes);
 }
@@ -302,8 +280,14 @@ static void Verify(const std::vector<Piece>& pieces, const PackModelParams& para
     PackDecodeStart(memory.data(), stream.data());
     for (const Piece& piece : pieces) {
         Bytes bytes(piece.bytes.size());
+        uint64_t parser = PackParserState(memory.data());
         PackDecode(memory.data(), piece.kind, bytes.data(), uint32_t(bytes.size()));
-        if (piece.kind == 0) PackUnfilter(bytes.data(), uint32_t(bytes.size()), piece.rva);
+        if (piece.kind == 0) {
+            uint64_t after = PackParserState(memory.data());
+            PackSetParserState(memory.data(), parser);
+            PackUnfilter(memory.data(), bytes.data(), uint32_t(bytes.size()), piece.rva);
+            if (PackParserState(memory.data()) != after) Refuse("a fault of the packer: the filter parses " + piece.name + " otherwise");
+        }
         if (bytes != piece.plain) Refuse("a fault of the packer: the stream does not decode to " + piece.name);
     }
 }
@@ -504,7 +488,11 @@ static std::vector<Piece> Pieces(Image& im, PackHeader& header)
     header.relocSize = DirSize(im, Pe::DirReloc);
     header.importBytes = uint32_t(imports.size());
     header.sectionCount = uint32_t(im.sections.size());
-    OpcodeClasses(header.classes);
+    PackOpcodeClasses(header.classes);
+    // The filter parses the code as the model will: from the state in which the last piece of
+    // code left it (a model of its own, since only the parser is used).
+    std::vector<uint8_t> parser;
+    NewModel(parser, {{1, 1}, {{0}, {0}}, 0});
     pieces.push_back({"header", 1, {}, {}});
     pieces.push_back({"imports", 1, imports, imports});
     for (size_t i = 0; i < im.sections.size(); ++i) {
@@ -519,7 +507,7 @@ static std::vector<Piece> Pieces(Image& im, PackHeader& header)
         ps.flags = code ? PageExecuteRead
                         : PackSectionData | ((s.characteristics & Pe::SectionWrite) ? PageReadWrite : PageReadOnly);
         Bytes plain(im.memory.begin() + s.rva, im.memory.begin() + s.rva + raw), bytes = plain;
-        if (code) PackFilterCode(bytes.data(), raw, s.rva);
+        if (code) PackFilter(parser.data(), bytes.data(), raw, s.rva);
         pieces.push_back({s.name, code ? 0 : 1, bytes, plain, s.rva});
     }
     pieces[0].bytes.assign((const uint8_t*)&header, (const uint8_t*)&header + sizeof header);

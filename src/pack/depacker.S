@@ -295,8 +295,8 @@ X86Step:
         ja 10f
         cmp cl, 1
         sete ah
-        mov rsi, [rbx+M_CLASSES]
-        movzx edx, byte ptr [rsi+rax]
+        mov rdx, [rbx+M_CLASSES]
+        movzx edx, byte ptr [rdx+rax]
         mov ah, 0
         cmp cl, 2
         jne 1f
@@ -432,34 +432,45 @@ DecodeBit:
 3:      xchg eax, ecx
         ret
 
-// UnfilterCode: the code's call, jump and RIP-relative operands, made absolute by the
-// packer, become relative again: rsi = the bytes, ecx = their size, r8d = their RVA. Keeps rdi.
+// FilterCode, UnfilterCode: follow the code at rsi (r8d bytes at RVA r9d) with the model's
+// instruction parser (rbx; its state where the code begins) and make every call's and jump's
+// rel32 and every RIP-relative displacement absolute (the packer), or relative again (the
+// depacker): the same target then reads the same bytes wherever it is used. Only opcode,
+// ModRM and SIB bytes lead the parser, and neither direction changes them.
+        .globl PackFilterCode
+PackFilterCode:
+        xor ebp, ebp
+        jmp 0f
         .globl PackUnfilterCode
 PackUnfilterCode:
-        lea rdx, [rsi+rcx-6]                  // the last opcode whose operand fits
-        sub r8, rsi                           // an operand's end + r8 = its RVA
-1:      cmp rsi, rdx
-        ja 9f
-        mov ax, [rsi]
+        or ebp, -1
+0:      lea r10, [rsi+r8]
+        sub r9, rsi                           // an instruction's end + r9 = its RVA
+1:      cmp rsi, r10
+        jae 9f
+        movzx eax, byte ptr [rsi]
         inc rsi
-        cmp al, 0x0F
-        jne 2f
-        and ah, 0xF0
-        cmp ah, 0x80                          // jcc rel32
-        je 4f
-2:      cmp al, 0xFF
-        jne 3f
-        cmp ah, 0x15                          // call [rip]
-        je 4f
-        cmp ah, 0x25                          // jmp [rip]
-        je 4f
-3:      and al, 0xFE                          // call, jmp rel32
-        cmp al, 0xE8
+        movzx r11d, byte ptr [rbx+M_XPH]
+        call X86Step
+        cmp r11b, 3
+        ja 1b
+        je 2f
+        cmp dl, 4                             // an opcode of rel32: call, jmp, jcc
         jne 1b
-        dec rsi
-4:      add rsi, 5
-        lea eax, [rsi+r8]
-        sub [rsi-4], eax
+        lea rdx, [rsi+4]
+        jmp 3f
+2:      mov al, [rsi-1]                       // ModRM: RIP-relative?
+        and al, 0xC7
+        cmp al, 5
+        jne 1b
+        movzx edx, byte ptr [rbx+M_XREM]
+        add rdx, rsi
+3:      cmp rdx, r10
+        ja 1b
+        lea eax, [rdx+r9]
+        xor eax, ebp
+        sub eax, ebp
+        add [rsi], eax
         jmp 1b
 9:      ret
 
@@ -593,13 +604,15 @@ DepackerEntry:
         mov r9d, [rdi+S_RAWSIZE]
         movzx edx, byte ptr [rdi+S_KIND]
         push rdi
+        push qword ptr [rbx+M_XPH]             // the parser's state where the code begins
         call PackCodeBytes
+        pop qword ptr [rbx+M_XPH]
         pop rdi
         cmp byte ptr [rdi+S_KIND], 0
         jne 2f
-        mov r8d, [rdi+S_RVA]
-        lea rsi, [r8+r13]
-        mov ecx, [rdi+S_RAWSIZE]
+        mov r9d, [rdi+S_RVA]
+        lea rsi, [r9+r13]
+        mov r8d, [rdi+S_RAWSIZE]
         call PackUnfilterCode
 2:      add rdi, S_SIZE
         jmp 1b

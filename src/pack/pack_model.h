@@ -87,7 +87,7 @@ static inline uint32_t PackModelBytes(const PackModelParams* params)
 #define PACK_MS __attribute__((ms_abi))
 extern "C" {
 uint64_t PackCall(const void* routine, uint64_t a, uint64_t b, uint64_t c, uint64_t d);
-extern const char PackModelStart[], PackCodeBytes[], PackDecoderStart[], PackUnfilterCode[],
+extern const char PackModelStart[], PackCodeBytes[], PackDecoderStart[], PackFilterCode[], PackUnfilterCode[],
     PackResolveImports[], PackApplyRelocations[];
 extern const char PackHostCoder[], PackHostLoad[], PackHostFind[];
 extern int(PACK_MS* PackHostCoderTarget)(int p);
@@ -121,10 +121,6 @@ static inline void PackDecode(uint8_t* memory, int kind, uint8_t* out, uint32_t 
 }
 
 // The depacker's image steps (pack_image.h).
-static inline void PackUnfilter(uint8_t* code, uint32_t size, uint32_t rva)
-{
-    PackCall(PackUnfilterCode, size, uint64_t(code), rva, 0);
-}
 static inline uint32_t PackResolve(uint8_t* base, const char* list, void*(PACK_MS* load)(const char*),
                                    void*(PACK_MS* find)(void*, const char*))
 {
@@ -203,23 +199,47 @@ static inline void PackEncodeBytes(uint8_t* memory, PackEncoder* e, int kind, co
     delete[] copy;
 }
 
-// Relative call, jump and RIP-relative operands become absolute addresses (the same target
-// reads the same bytes wherever it is used); the depacker's PackUnfilterCode undoes it. Only
-// opcode bytes, which neither changes, decide where an operand is, so both find the same ones.
-static inline void PackFilterCode(uint8_t* b, uint32_t size, uint32_t rva)
+// The code filter (depacker.S): `code` made absolute (the packer) or relative again (the
+// depacker), the model in `memory` parsing it from where its parser stands.
+static inline void PackFilter(uint8_t* memory, uint8_t* code, uint32_t size, uint32_t rva)
 {
-    for (uint32_t i = 0; i + 6 <= size;) {
-        uint32_t at, next;
-        uint8_t o = b[i], o1 = b[i + 1];
-        if (o == 0xE8 || o == 0xE9) at = 1, next = 5;                                  // call, jmp rel32
-        else if (o == 0x0F && (o1 & 0xF0) == 0x80) at = 2, next = 6;                   // jcc rel32
-        else if (o == 0xFF && (o1 == 0x15 || o1 == 0x25)) at = 2, next = 6;            // call, jmp [rip]
-        else { ++i; continue; }
-        uint32_t v;
-        __builtin_memcpy(&v, b + i + at, 4);
-        v += rva + i + next;
-        __builtin_memcpy(b + i + at, &v, 4);
-        i += next;
-    }
+    PackCall(PackFilterCode, uint64_t(memory), uint64_t(code), size, rva);
+}
+static inline void PackUnfilter(uint8_t* memory, uint8_t* code, uint32_t size, uint32_t rva)
+{
+    PackCall(PackUnfilterCode, uint64_t(memory), uint64_t(code), size, rva);
+}
+
+// The parser's state, which the depacker keeps across decoding a piece of code and unfilters
+// it from.
+static inline uint64_t PackParserState(const uint8_t* memory)
+{
+    uint64_t v;
+    __builtin_memcpy(&v, memory + M_XPH, 8);
+    return v;
+}
+static inline void PackSetParserState(uint8_t* memory, uint64_t v) { __builtin_memcpy(memory + M_XPH, &v, 8); }
+
+// The x86-64 opcode maps by class: M ModRM, b imm8, w imm16, e imm16 and imm8, z imm16/32,
+// v imm16/32/64, d rel32, q a 64-bit address, B and Z ModRM with imm8 or imm16/32, F and G
+// TEST's groups (F6, F7), P a prefix, E the 0F escape, T 0F 38 and 0F 3A.
+static inline void PackOpcodeClasses(uint8_t* classes)
+{
+    static const char maps[] =
+        "MMMMbz..MMMMbz.EMMMMbz..MMMMbz..MMMMbzP.MMMMbzP.MMMMbzP.MMMMbzP."
+        "PPPPPPPPPPPPPPPP...................MPPPPzZbB....bbbbbbbbbbbbbbbb"
+        "BZBBMMMMMMMMMMMM................qqqq....bz......bbbbbbbbvvvvvvvv"
+        "BBw...BZe.w..b..MMMMbb..MMMMMMMMbbbbbbbbdd.b....P.PP..FG......MM"
+        "MMMMM.....M.MM.MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM........TMTMMMMM"
+        "MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMBBBBMMM.MMMMMMMM"
+        "ddddddddddddddddMMMMMMMMMMMMMMMM...MBMMM...MBMMMMMMMMMMMMMBMMMMM"
+        "MMBMBBBM........MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM";
+    static const char letters[] = ".bwezvdqMBZFGPET";
+    static const uint8_t values[] = {0, 1, 2, 3, 4 | PackOpWord, 4 | PackOpWord | PackOpQuad, 4, 8,
+        PackOpModrm, PackOpModrm | 1, PackOpModrm | PackOpWord | 4, PackOpGroup3 | 1,
+        PackOpGroup3 | PackOpWord | 4, PackOpPrefix, PackOpEscape, PackOpEscape3};
+    for (int i = 0; i < 512; ++i)
+        for (int k = 0; k < 16; ++k)
+            if (letters[k] == maps[i]) classes[i] = values[k];
 }
 #endif

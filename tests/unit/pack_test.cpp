@@ -107,22 +107,37 @@ TEST(Pack, TheCoderRoundTripsEdgeInputsOfBothKinds)
 
 TEST(Pack, TheFilterMakesCallTargetsAbsoluteAndBack)
 {
-    // call +0x10 at 0x1000 reaches 0x1015; jne -0x20 at 0x1005 reaches 0x1005 + 6 - 0x20 = 0xFEB;
-    // call [rip+0x100] at 0x100B reads 0x100B + 6 + 0x100 = 0x1111. The bytes between are not
-    // opcodes the filter knows; the last call has fewer than 6 bytes left and stays.
-    Bytes code = {0xE8, 0x10, 0, 0, 0, 0x0F, 0x85, 0xE0, 0xFF, 0xFF, 0xFF, 0xFF, 0x15, 0, 1, 0, 0, 0x90, 0xE8, 1, 0};
+    // At 0x1000: call +0x10 reaches 0x1015; jne -0x20 at 0x1005 reaches 0xFEB; call [rip+0x100]
+    // at 0x100B reads 0x1111; mov eax, [rip-0x10] at 0x1011 reads 0x1007; mov dword [rip+8], 42
+    // at 0x1017 ends at 0x1021 (its immediate after the displacement) and writes 0x1029;
+    // mov rax, [0x1000] (a SIB's absolute address) and the nop stay; the last call has fewer
+    // than 4 bytes left and stays.
+    Bytes code = {0xE8, 0x10, 0, 0, 0, 0x0F, 0x85, 0xE0, 0xFF, 0xFF, 0xFF, 0xFF, 0x15, 0, 1, 0, 0,
+                  0x8B, 0x05, 0xF0, 0xFF, 0xFF, 0xFF, 0xC7, 0x05, 8, 0, 0, 0, 42, 0, 0, 0,
+                  0x48, 0x8B, 0x04, 0x25, 0, 0x10, 0, 0, 0x90, 0xE8, 1, 0};
+    const Bytes absolute = {0xE8, 0x15, 0x10, 0, 0, 0x0F, 0x85, 0xEB, 0x0F, 0, 0, 0xFF, 0x15, 0x11, 0x11, 0, 0,
+                            0x8B, 0x05, 0x07, 0x10, 0, 0, 0xC7, 0x05, 0x29, 0x10, 0, 0, 42, 0, 0, 0,
+                            0x48, 0x8B, 0x04, 0x25, 0, 0x10, 0, 0, 0x90, 0xE8, 1, 0};
+    const PackModelParams params = {{1, 1}, {{0}, {0}}, 0};
+    uint8_t classes[512];
+    PackOpcodeClasses(classes);
+    auto parser = [&] {   // a model's parser, where a piece of code begins
+        std::vector<uint8_t> memory(PackModelBytes(&params));
+        PackStart(memory.data(), &params, classes);
+        return memory;
+    };
     const Bytes original = code;
-    PackFilterCode(code.data(), uint32_t(code.size()), 0x1000);
-    const Bytes absolute = {0xE8, 0x15, 0x10, 0, 0, 0x0F, 0x85, 0xEB, 0x0F, 0, 0, 0xFF, 0x15, 0x11, 0x11, 0, 0, 0x90, 0xE8, 1, 0};
+    PackFilter(parser().data(), code.data(), uint32_t(code.size()), 0x1000);
     EXPECT_EQ(code, absolute);
-    PackUnfilter(code.data(), uint32_t(code.size()), 0x1000);
+    PackUnfilter(parser().data(), code.data(), uint32_t(code.size()), 0x1000);
     EXPECT_EQ(code, original);
     for (uint32_t seed = 1; seed < 40; ++seed) {   // dense with the opcodes, of every length
         Bytes b = Random(seed * 7, seed);
         for (size_t i = 0; i < b.size(); i += 3) b[i] = uint8_t(0xE8 + (b[i] & 1)), b[i + 1 < b.size() ? i + 1 : i] |= 0x80;
+        for (size_t i = 1; i < b.size(); i += 11) b[i - 1] = 0x8B, b[i] = 0x05;
         const Bytes before = b;
-        PackFilterCode(b.data(), uint32_t(b.size()), seed * 0x1234);
-        PackUnfilter(b.data(), uint32_t(b.size()), seed * 0x1234);
+        PackFilter(parser().data(), b.data(), uint32_t(b.size()), seed * 0x1234);
+        PackUnfilter(parser().data(), b.data(), uint32_t(b.size()), seed * 0x1234);
         EXPECT_EQ(b, before) << seed;
     }
 }
