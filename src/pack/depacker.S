@@ -21,6 +21,10 @@
 #include "pack/pack_model.h"
 #include "pack/pack_image.h"
 
+// Contexts are hashed by multiplying: a line pair is chosen by the product's top bits, in
+// which every bit of the context counts, and the whole product is kept to tell contexts apart.
+#define HASH 0x7FEB352D
+
         .intel_syntax noprefix
         .text
 
@@ -64,18 +68,6 @@ PackModelStart:
         jnc 2b
         ret
 
-// Hash: eax = a mix of eax; clobbers edx.
-Hash:
-        imul eax, eax, 0x7FEB352D
-        mov edx, eax
-        shr edx, 15
-        xor eax, edx
-        imul eax, eax, 0x846CA68B
-        mov edx, eax
-        shr edx, 16
-        xor eax, edx
-        ret
-
 // HashBytes: each model's context for the byte to come: its masked bytes, its kind, and the
 // instruction part (for data, where it stands still, a constant); then the lines for the
 // first nibble.
@@ -98,7 +90,7 @@ HashBytes:
 2:      shr esi, 1
         jnc 3f
         add al, r9b                            // (the chain's order tells the bytes apart)
-        call Hash
+        imul eax, eax, HASH                    // a hash: its top bits choose lines
 3:      shr r9, 8
         test esi, esi
         jnz 2b
@@ -119,7 +111,7 @@ Nibble:
         movzx esi, byte ptr [rbx+M_COUNT]
 1:      mov eax, [r11+R_HASH]
         add eax, r8d
-        call Hash
+        imul eax, eax, HASH
         mov edx, eax
         shr edx, cl
         shl edx, 5
@@ -309,13 +301,14 @@ X86Step:
         and ecx, 15
         cmp cl, PACK_OP_PREFIX
         jne 2f
-        cmp al, 0x66
-        jne 3f
-        mov [rbx+M_XO16], al
+        cmp al, 0x66                          // the prefixes are kept as the class bits they
+        jne 3f                                // enable: 66 the word, REX.W the quad
+        mov byte ptr [rbx+M_XO16], PACK_OP_WORD
 3:      xor al, 0x40                          // REX: 40..4F
         cmp al, 16
         jae 9f
         and al, 8
+        shl al, 2
         mov [rbx+M_XREXW], al
 9:      ret
 2:      lea eax, [rcx-PACK_OP_ESCAPE]         // 0F, or 0F 38 / 0F 3A: the opcode is to come
@@ -325,15 +318,11 @@ X86Step:
         mov [rbx+M_XPH], al
         ret
 4:      mov [rbx+M_XIMM], cl
-        test dl, PACK_OP_WORD
+        test [rbx+M_XO16], dl
         jz 5f
-        cmp byte ptr [rbx+M_XO16], 0
-        je 5f
         mov byte ptr [rbx+M_XIMM], 2
-5:      test dl, PACK_OP_QUAD
+5:      test [rbx+M_XREXW], dl
         jz 6f
-        cmp byte ptr [rbx+M_XREXW], 0
-        je 6f
         mov byte ptr [rbx+M_XIMM], 8
 6:      mov byte ptr [rbx+M_XREM], 0
         test dl, PACK_OP_MODRM | PACK_OP_GROUP3

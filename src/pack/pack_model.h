@@ -24,7 +24,8 @@
 #define M_XPH 20                    // (bytes) the instruction: 0 opcode, 1 second map, 2 third map,
 #define M_XREM 21                   //   3 ModRM, 4 SIB, 5 operands; operand bytes to come; the
 #define M_XIMM 22                   //   immediate's size; the opcode; ModRM's mod (the opcode's
-#define M_XOP 23                    //   class until ModRM); an operand-size prefix; REX.W
+#define M_XOP 23                    //   class until ModRM); an operand-size prefix and REX.W, as
+                                    //   the class bits they enable (PACK_OP_WORD, PACK_OP_QUAD)
 #define M_XMOD 24
 #define M_XO16 25
 #define M_XREXW 26
