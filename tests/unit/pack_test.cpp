@@ -24,17 +24,21 @@ static size_t RoundTrip(const std::vector<std::pair<int, Bytes>>& pieces, uint8_
     const PackModelParams params = {{6, 6}, {{0x00, 0x01, 0x03, 0x07, 0xFF, 0x02}, {0x00, 0x01, 0x03, 0x0F, 0x05, 0x02}},
                                     tableBits};
     const size_t guard = 4096;
-    auto untouched = [&](const std::vector<uint8_t>& memory) {
+    auto untouched = [&](const Bytes& memory) {
         return std::all_of(memory.end() - guard, memory.end(), [](uint8_t b) { return b == 0; });
     };
     uint8_t classes[512];
     for (int i = 0; i < 512; ++i) classes[i] = uint8_t(i * 37 >> 3);   // any classes at all
+    auto model = [&] {
+        Bytes memory(PackModelBytes(&params) + guard);
+        PackStart(memory.data(), &params, classes);
+        return memory;
+    };
     size_t total = 0;
     for (auto& piece : pieces) total += piece.second.size();
     Bytes stream(12 * total + 8);
     {
-        std::vector<uint8_t> memory(PackModelBytes(&params) + guard);
-        PackStart(memory.data(), &params, classes);
+        Bytes memory = model();
         PackEncoder e;
         PackEncoderStart(&e, stream.data());
         for (auto& piece : pieces) PackEncodeBytes(memory.data(), &e, piece.first, piece.second.data(), uint32_t(piece.second.size()));
@@ -44,8 +48,7 @@ static size_t RoundTrip(const std::vector<std::pair<int, Bytes>>& pieces, uint8_
     }
     const size_t size = stream.size();
     stream.resize(size + 4, 0xA5);   // what follows the stream is not the coder's
-    std::vector<uint8_t> memory(PackModelBytes(&params) + guard);
-    PackStart(memory.data(), &params, classes);
+    Bytes memory = model();
     PackDecodeStart(memory.data(), stream.data());
     for (auto& piece : pieces) {
         Bytes out(piece.second.size());
@@ -74,11 +77,7 @@ TEST(Pack, TheCoderRoundTripsEdgeInputsOfBothKinds)
         PackStart(memory.data(), &params, classes);
         int16_t squash[4096];
         std::memcpy(squash, &memory[M_SQUASH], sizeof squash);
-        const auto [low, high] = std::minmax_element(squash + 1, squash + 4096);
-        EXPECT_GE(*low, 1);
-        EXPECT_LE(*high, 4095);
-        EXPECT_EQ(squash[2048], 2048);
-        EXPECT_TRUE(std::is_sorted(squash, squash + 4096));
+        EXPECT_TRUE(squash[1] >= 1 && squash[4095] <= 4095 && squash[2048] == 2048 && std::is_sorted(squash, squash + 4096));
     }
     EXPECT_EQ(RoundTrip({{1, {}}}), 4u);                        // empty: the flush alone
     EXPECT_LE(RoundTrip({{0, {0x5A}}, {1, {}}, {1, {0xFF}}}), 8u);
@@ -146,16 +145,12 @@ TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
 {
     // Two libraries as the loader maps them: the PE header's offset, the export directory's
     // RVA in it, and the directory's list of names. The import list names functions by hash.
-    auto library = [](std::initializer_list<const char*> names) {
+    auto library = [](std::initializer_list<const char*> names) {   // each name's RVA, then the names at 0x200
         Bytes m(0x400, 0);
         auto put32 = [&m](size_t at, uint32_t v) { std::memcpy(&m[at], &v, 4); };
         put32(0x3C, 0x40), put32(0x40 + 0x88, 0x100), put32(0x118, uint32_t(names.size())), put32(0x120, 0x140);
         uint32_t at = 0x200, i = 0;
-        for (const char* name : names) {
-            put32(0x140 + 4 * i++, at);
-            std::memcpy(&m[at], name, std::strlen(name) + 1);
-            at += uint32_t(std::strlen(name) + 1);
-        }
+        for (const char* name : names) put32(0x140 + 4 * i++, at), at += uint32_t(std::strlen(strcpy((char*)&m[at], name)) + 1);
         return m;
     };
     static Bytes a = library({"Zero", "Three", "One", "Gone"}), b = library({"Fifteen"});
@@ -177,32 +172,26 @@ TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
     auto list = [](std::initializer_list<std::pair<uint32_t, std::vector<std::string>>> libraries) {
         Bytes out;
         auto put32 = [&out](uint32_t v) { for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i))); };
-        for (auto& [rva, names] : libraries) {
-            put32(rva);
-            const std::string& dll = names[0];
-            out.insert(out.end(), dll.begin(), dll.end() + 1);
+        for (auto& [rva, names] : libraries) {   // the library's name, then its functions' hashes
+            put32(rva), out.insert(out.end(), names[0].begin(), names[0].end() + 1);
             for (size_t i = 1; i < names.size(); ++i) put32(PackNameHash(names[i].c_str()));
             put32(0);
         }
-        put32(0);
-        return out;
+        return put32(0), out;
     };
     alignas(8) uint8_t image[0x200] = {};
-    Bytes imports = list({{0x10, {"A.dll", "One", "Three"}}, {0x40, {"B.dll", "Fifteen"}}});
-    EXPECT_EQ(PackResolve(image, (const char*)imports.data(), Fake::Load, Fake::Find), 0u);
+    auto resolve = [&](const Bytes& imports) { return PackResolve(image, (const char*)imports.data(), Fake::Load, Fake::Find); };
+    EXPECT_EQ(resolve(list({{0x10, {"A.dll", "One", "Three"}}, {0x40, {"B.dll", "Fifteen"}}})), 0u);
     auto at = [](const uint8_t* p) { uint64_t v; std::memcpy(&v, p, 8); return v; };
     EXPECT_EQ(at(image + 0x10), 0x1003u);
     EXPECT_EQ(at(image + 0x18), 0x1005u);
     EXPECT_EQ(at(image + 0x40), 0x1007u);
     EXPECT_EQ(at(image + 0x48), 0u);   // B.dll's list ends after one
     EXPECT_EQ(asked, (std::vector<std::string>{"A.dll", "One", "Three", "B.dll", "Fifteen"}));
-    imports = list({{0x10, {"MISSING.dll", "One"}}});
-    EXPECT_EQ(PackResolve(image, (const char*)imports.data(), Fake::Load, Fake::Find), 0xC0000135u);
-    imports = list({{0x10, {"A.dll", "Gone"}}});         // exported, but the system finds nothing
-    EXPECT_EQ(PackResolve(image, (const char*)imports.data(), Fake::Load, Fake::Find), 0xC0000139u);
+    EXPECT_EQ(resolve(list({{0x10, {"MISSING.dll", "One"}}})), 0xC0000135u);
+    EXPECT_EQ(resolve(list({{0x10, {"A.dll", "Gone"}}})), 0xC0000139u);   // exported, but the system finds nothing
     asked.clear();
-    imports = list({{0x10, {"A.dll", "Zero", "Absent"}}});   // not among the exports: never asked for
-    EXPECT_EQ(PackResolve(image, (const char*)imports.data(), Fake::Load, Fake::Find), 0xC0000139u);
+    EXPECT_EQ(resolve(list({{0x10, {"A.dll", "Zero", "Absent"}}})), 0xC0000139u);   // not among the exports: never asked for
     EXPECT_EQ(asked, (std::vector<std::string>{"A.dll", "Zero"}));
 
     // One block for page 0x100: a 64-bit address at 0x108, padding, another at 0x1F0; the
@@ -218,8 +207,7 @@ TEST(Pack, TheImageStepsResolveImportsAndMoveAddresses)
         const uint8_t relocs[] = {0, 1, 0, 0, 14, 0, 0, 0, 0x08, 0xA0, 0, 0, 0xF0, 0xA0};
         std::memcpy(moved + 0x20, relocs, sizeof relocs);
         const uint64_t a = 0x140001234u, b = 0x14000FFF8u;
-        std::memcpy(moved + 0x108, &a, 8);
-        std::memcpy(moved + 0x1F0, &b, 8);
+        std::memcpy(moved + 0x108, &a, 8), std::memcpy(moved + 0x1F0, &b, 8);
         PackRelocate(moved, 0x20, sizeof relocs, load.base - 0x140000000u);   // as the depacker does
         EXPECT_EQ(at(moved + 0x108), load.a) << std::hex << load.base;
         EXPECT_EQ(at(moved + 0x1F0), load.b) << std::hex << load.base;
